@@ -1,0 +1,22 @@
+#pragma once
+
+#include "MidiApi.h"
+
+#include <QEvent>
+
+// Carries one filled receive buffer from the MIDI notification thread to the window. The buffer is
+// the event's until the window takes it; an event destroyed untaken (its receiver went away first)
+// releases the buffer, so nothing leaks.
+class MidiEvent : public QEvent
+{
+public:
+    static constexpr QEvent::Type MidiEventType = QEvent::Type(QEvent::User);
+
+    explicit MidiEvent(MIDIHDR *filled);
+    ~MidiEvent() override;
+
+    // Hands the buffer over to the caller, who releases it.
+    MIDIHDR *takeHeader();
+
+    MIDIHDR *header;
+};

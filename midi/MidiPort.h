@@ -1,0 +1,51 @@
+#pragma once
+
+#include "MidiApi.h"
+
+#include <atomic>
+#include <memory>
+
+class QObject;
+
+// The one pair of MIDI devices of the program: lists the system's devices, opens one input and one
+// output, keeps four receive buffers queued on the input and sends complete System Exclusive messages.
+class MidiPort
+{
+public:
+    static constexpr int QueuedInputBuffers = 4;
+    static constexpr std::uint32_t InputBufferSize = 1024;
+
+    MidiPort();
+    ~MidiPort();
+
+    MidiPort(const MidiPort &) = delete;
+    MidiPort &operator=(const MidiPort &) = delete;
+
+    // Zero-terminated UTF-16 product name of a device, valid until the next call; null past the last.
+    const char16_t *inputDeviceName(unsigned index);
+    const char16_t *outputDeviceName(unsigned index);
+
+    bool open(int inputIndex, int outputIndex);
+    void close();
+
+    // Takes ownership of the message in every case: a message that is not accepted is released here.
+    bool sendLong(std::unique_ptr<char[]> bytes, std::uint32_t length);
+
+    MMRESULT queueInputBuffer();
+    MMRESULT unprepareInput(MIDIHDR *header);
+    void setReceiver(QObject *window);
+
+    // Releases a receive buffer (header and its data area) that has come back from the input.
+    static void releaseInputBuffer(MIDIHDR *header);
+
+    static void onInput(HMIDIIN handle, unsigned code, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
+    static void onOutput(HMIDIOUT handle, unsigned code, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
+
+    MIDIINCAPSW inCaps{};
+    MIDIOUTCAPSW outCaps{};
+    // Read on the notification thread while the GUI thread opens and closes.
+    std::atomic<HMIDIIN> inHandle{nullptr};
+    HMIDIOUT outHandle = nullptr;
+    std::atomic<bool> closing{false};
+    QObject *receiver = nullptr;
+};

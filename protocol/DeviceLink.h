@@ -1,0 +1,50 @@
+#pragma once
+
+#include "MidiPort.h"
+#include "ReplyCode.h"
+#include "SysExCommand.h"
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+// The protocol endpoint to the unit: one send operation per command, and the values of the last
+// replies. Every send returns whether the MIDI output accepted the message.
+class DeviceLink
+{
+public:
+    static constexpr int ReplyDataSize = 1024;
+
+    DeviceLink();
+    ~DeviceLink();
+
+    DeviceLink(const DeviceLink &) = delete;
+    DeviceLink &operator=(const DeviceLink &) = delete;
+
+    bool sendIdentify();
+    bool sendReadDefects(std::uint8_t part);
+    bool sendReadFlash(std::uint32_t sectorAddress, std::uint8_t piece);
+    bool sendEraseBlock(int block);
+    bool sendWritePage(int block, std::uint8_t page);
+    bool sendPageData(std::int16_t count, const std::uint8_t *bytes);
+    bool sendProgramPage();
+    bool sendResetNand(std::uint8_t first, std::uint8_t second, std::uint32_t size);
+    bool sendFinish();
+
+    // Writes bytes 0 to 9 of the frame and returns the position of the first payload byte.
+    static int writeHeader(char *buffer, SysExCommand command);
+
+    bool openPorts(int inputRow, int outputRow);
+    // Queues a fresh receive buffer, classifies the filled one and releases it.
+    int takeInput(MIDIHDR *header);
+    int parseReply(const std::uint8_t *bytes, int count);
+
+    MidiPort port;
+    std::array<std::uint8_t, ReplyDataSize> replyData{};
+    bool statusFailed = false;
+    std::uint32_t serialNumber = 0;
+    std::uint32_t versionValue = 0;
+    QString serialText;
+    QString traceText;
+};
