@@ -4,6 +4,7 @@
 #include "ui_MainWindow.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <array>
@@ -57,6 +58,41 @@ protected:
     void closeEvent(QCloseEvent *e) override;
 
 public:
+    // Update engine (engine/): reply handlers, time-out and page frames.
+    void retry();
+    void onNandReady();
+    void onFlashData();
+    void onDefectData();
+    void onEraseStatus();
+    void onWriteReady();
+    void onDataAck();
+    void onProgramStatus();
+    int nextGoodBlock(int from) const;
+    void buildDataFrame();
+    void buildBblFrame();
+    void addCheckBytes();
+
+private:
+    void arm();
+    void watchForStall();
+    void stopPass(const QString &reason);
+    void probeListPage();
+    void readListPiece();
+    void eraseListBlock();
+    void startDataWriting();
+    void eraseCurrentBlock();
+    void markCurrentBlockBad();
+    void sendPiece();
+    void onDataPageProgrammed();
+    void endOfPass();
+    void finish();
+    void logProgress(const QString &text);
+    void beginPassReport();
+    int imagePagesWritten() const;
+    void showImageProgress();
+    void logPassSummary();
+
+public:
     DeviceLink link;
     QTimer *timer = nullptr;
     int selectedInputRow = 0;
@@ -79,4 +115,14 @@ public:
     QByteArray imageData;
     int imageSize = 0;
     bool imageDone = false;
+
+    // Where Transfer() loads the image from; tests point it elsewhere.
+    QString imagePath = QStringLiteral(":/data/resourcesNAND.bin");
+    bool imageLoaded = false;
+    // A block 0 whose every page holds a list; the pass restarts it from page 0.
+    bool listBlockFull = false;
+    // 100 ms ticks left before a pass that has sent nothing further is reported stalled; 0 when off.
+    int stallTicks = 0;
+    QElapsedTimer passClock;
+    int passRetriesBefore = 0;
 };
