@@ -34,7 +34,12 @@ protected:
     // One message sent to this device's output, on the output's sending thread.
     virtual void receive(const std::uint8_t *bytes, std::size_t size) = 0;
 
+    // Takes the device out of the lists and waits for a receive() in progress. A subclass calls it
+    // first thing in its destructor, so that receive() never runs on a half-destroyed object.
+    void detach();
+
 private:
     friend struct InProcessRegistry;
     const std::string deviceName;
+    std::uint64_t id = 0;
 };

@@ -69,8 +69,8 @@ using MidiOutProc = void (*)(HMIDIOUT, unsigned, DWORD_PTR, DWORD_PTR, DWORD_PTR
 MMRESULT midiInGetDevCapsW(unsigned deviceId, MIDIINCAPSW *caps, unsigned capsSize);
 MMRESULT midiOutGetDevCapsW(unsigned deviceId, MIDIOUTCAPSW *caps, unsigned capsSize);
 
-MMRESULT midiInOpen(HMIDIIN *handle, unsigned deviceId, MidiInProc callback, DWORD_PTR instance,
-                    std::uint32_t flags);
+MMRESULT midiInOpen(
+    HMIDIIN *handle, unsigned deviceId, MidiInProc callback, DWORD_PTR instance, std::uint32_t flags);
 MMRESULT midiInPrepareHeader(HMIDIIN handle, MIDIHDR *header, unsigned headerSize);
 MMRESULT midiInAddBuffer(HMIDIIN handle, MIDIHDR *header, unsigned headerSize);
 MMRESULT midiInStart(HMIDIIN handle);
@@ -79,8 +79,8 @@ MMRESULT midiInReset(HMIDIIN handle);
 MMRESULT midiInClose(HMIDIIN handle);
 MMRESULT midiInUnprepareHeader(HMIDIIN handle, MIDIHDR *header, unsigned headerSize);
 
-MMRESULT midiOutOpen(HMIDIOUT *handle, unsigned deviceId, MidiOutProc callback, DWORD_PTR instance,
-                     std::uint32_t flags);
+MMRESULT midiOutOpen(
+    HMIDIOUT *handle, unsigned deviceId, MidiOutProc callback, DWORD_PTR instance, std::uint32_t flags);
 MMRESULT midiOutPrepareHeader(HMIDIOUT handle, MIDIHDR *header, unsigned headerSize);
 MMRESULT midiOutLongMsg(HMIDIOUT handle, MIDIHDR *header, unsigned headerSize);
 MMRESULT midiOutReset(HMIDIOUT handle);

@@ -38,8 +38,10 @@ public:
     // Releases a receive buffer (header and its data area) that has come back from the input.
     static void releaseInputBuffer(MIDIHDR *header);
 
-    static void onInput(HMIDIIN handle, unsigned code, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
-    static void onOutput(HMIDIOUT handle, unsigned code, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
+    static void onInput(
+        HMIDIIN handle, unsigned code, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
+    static void onOutput(
+        HMIDIOUT handle, unsigned code, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
 
     MIDIINCAPSW inCaps{};
     MIDIOUTCAPSW outCaps{};

@@ -1,0 +1,160 @@
+#include "DeviceDirectory.h"
+
+#include "MidiDevices.h"
+
+#include <alsa/asoundlib.h>
+#include <jack/jack.h>
+#include <rtmidi/RtMidi.h>
+
+#include <QString>
+
+#include <algorithm>
+
+std::mutex DeviceDirectory::mutex;
+std::vector<MidiDeviceEntry> DeviceDirectory::snapshots[2];
+
+namespace {
+
+void quietAlsa(const char *, int, const char *, int, const char *, ...) { }
+void quietJack(const char *) { }
+
+// ALSA and JACK print every failed connection attempt on stderr; a machine without a MIDI system is
+// normal for this program, so their messages are switched off once.
+void silenceLibraries()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        snd_lib_error_set_handler(quietAlsa);
+        jack_set_error_function(quietJack);
+        jack_set_info_function(quietJack);
+    });
+}
+
+RtMidi::Api rtmidiApi(MidiBackend backend)
+{
+    return backend == MidiBackend::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
+}
+
+// Ports of this program's own clients are never offered: opening them would talk to itself. JACK
+// numbers clients of the same name ("Tavrin Update-01"), so the name is compared as a prefix.
+bool isOwnPort(const std::string &name)
+{
+    return name.rfind(DeviceDirectory::clientName(), 0) == 0;
+}
+
+template <class Api> void appendPorts(MidiBackend backend, std::vector<MidiDeviceEntry> &list)
+{
+    try {
+        Api api(rtmidiApi(backend), DeviceDirectory::clientName());
+        DeviceDirectory::ErrorFlag flag;
+        DeviceDirectory::silence(api, flag);
+        const unsigned count = api.getPortCount();
+        for (unsigned port = 0; port < count; ++port) {
+            std::string name = api.getPortName(port);
+            if (!name.empty() && !isOwnPort(name))
+                list.push_back({backend, std::move(name), 0});
+        }
+    } catch (const RtMidiError &) {
+        // A backend that fails while listing contributes no device.
+    }
+}
+
+std::u16string utf16Name(const std::string &utf8)
+{
+    // Truncation to the record's width may cut a surrogate pair; the name is only for display.
+    return QString::fromStdString(utf8).toStdU16String();
+}
+
+template <class Caps>
+MMRESULT deviceCaps(DeviceDirectory::Direction direction, unsigned deviceId, Caps *caps, unsigned capsSize)
+{
+    if (!caps || capsSize < sizeof(Caps))
+        return MMSYSERR_INVALPARAM;
+    MidiDeviceEntry entry;
+    if (!DeviceDirectory::entry(direction, deviceId, DeviceDirectory::Listing, entry))
+        return MMSYSERR_BADDEVICEID;
+    const std::u16string name = utf16Name(entry.name);
+    std::fill(std::begin(caps->szPname), std::end(caps->szPname), u'\0');
+    std::copy_n(name.begin(), std::min<std::size_t>(name.size(), MAXPNAMELEN - 1), caps->szPname);
+    return MMSYSERR_NOERROR;
+}
+
+} // namespace
+
+MMRESULT midiInGetDevCapsW(unsigned deviceId, MIDIINCAPSW *caps, unsigned capsSize)
+{
+    return deviceCaps(DeviceDirectory::Inputs, deviceId, caps, capsSize);
+}
+
+MMRESULT midiOutGetDevCapsW(unsigned deviceId, MIDIOUTCAPSW *caps, unsigned capsSize)
+{
+    return deviceCaps(DeviceDirectory::Outputs, deviceId, caps, capsSize);
+}
+
+const char *DeviceDirectory::clientName()
+{
+    return "Tavrin Update";
+}
+
+bool DeviceDirectory::available(MidiBackend backend)
+{
+    silenceLibraries();
+    switch (backend) {
+    case MidiBackend::Alsa: {
+        snd_seq_t *sequencer = nullptr;
+        if (snd_seq_open(&sequencer, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK) < 0)
+            return false;
+        snd_seq_close(sequencer);
+        return true;
+    }
+    case MidiBackend::Jack: {
+        jack_status_t status;
+        jack_client_t *client = jack_client_open("Tavrin Update probe", JackNoStartServer, &status);
+        if (!client)
+            return false;
+        jack_client_close(client);
+        return true;
+    }
+    case MidiBackend::InProcess:
+        return true;
+    }
+    return false;
+}
+
+void DeviceDirectory::silence(RtMidi &api, ErrorFlag &flag)
+{
+    api.setErrorCallback(
+        [](RtMidiError::Type type, const std::string &, void *data) {
+            if (type != RtMidiError::WARNING && type != RtMidiError::DEBUG_WARNING)
+                static_cast<ErrorFlag *>(data)->raised = true;
+        },
+        &flag);
+}
+
+std::vector<MidiDeviceEntry> DeviceDirectory::enumerate(Direction direction)
+{
+    std::vector<MidiDeviceEntry> list;
+    for (MidiBackend backend : {MidiBackend::Alsa, MidiBackend::Jack}) {
+        if (!available(backend))
+            continue;
+        if (direction == Inputs)
+            appendPorts<RtMidiIn>(backend, list);
+        else
+            appendPorts<RtMidiOut>(backend, list);
+    }
+    for (MidiDeviceEntry &entry : InProcessRegistry::entries())
+        list.push_back(std::move(entry));
+    return list;
+}
+
+bool DeviceDirectory::entry(Direction direction, unsigned deviceId, Purpose purpose, MidiDeviceEntry &result)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    std::vector<MidiDeviceEntry> &snapshot = snapshots[direction];
+    if ((purpose == Listing && deviceId == 0) || snapshot.empty())
+        snapshot = enumerate(direction);
+    if (deviceId >= snapshot.size())
+        return false;
+    result = snapshot[deviceId];
+    return true;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class RtMidi;
+
+// Where a numbered device lives.
+enum class MidiBackend { Alsa, Jack, InProcess };
+
+struct MidiDeviceEntry
+{
+    MidiBackend backend;
+    std::string name; // full port name as the backend reports it
+    std::uint64_t inProcessId = 0;
+};
+
+// The numbered device lists: the ALSA sequencer's ports, then JACK's, then the in-process devices.
+// A listing always starts at index 0, so listing index 0 takes a fresh snapshot; the other indices and
+// the open calls use that snapshot, so a number means the device that was listed under it.
+class DeviceDirectory
+{
+public:
+    enum Direction { Inputs, Outputs };
+    enum Purpose { Listing, Opening };
+
+    // The entry behind a device number; false when the number names no device.
+    static bool entry(Direction direction, unsigned deviceId, Purpose purpose, MidiDeviceEntry &result);
+
+    // The client name under which this program appears in the MIDI system.
+    static const char *clientName();
+
+    // Whether the backend can be used right now; checked quietly (no messages on stderr).
+    static bool available(MidiBackend backend);
+
+    // Silences an RtMidi object's own error printing and remembers whether an error occurred.
+    struct ErrorFlag
+    {
+        bool raised = false;
+    };
+    static void silence(RtMidi &api, ErrorFlag &flag);
+
+private:
+    static std::vector<MidiDeviceEntry> enumerate(Direction direction);
+    static std::mutex mutex;
+    static std::vector<MidiDeviceEntry> snapshots[2];
+};

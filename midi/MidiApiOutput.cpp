@@ -1,0 +1,182 @@
+#include "MidiDevices.h"
+
+#include <rtmidi/RtMidi.h>
+
+namespace {
+
+bool openRtMidiOutput(MidiOutDevice &device, const MidiDeviceEntry &entry)
+{
+    try {
+        const auto api = entry.backend == MidiBackend::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
+        device.rtmidi = std::make_unique<RtMidiOut>(api, DeviceDirectory::clientName());
+        DeviceDirectory::silence(*device.rtmidi, device.rtmidiError);
+        const unsigned count = device.rtmidi->getPortCount();
+        for (unsigned port = 0; port < count; ++port) {
+            if (device.rtmidi->getPortName(port) != entry.name)
+                continue;
+            device.rtmidi->openPort(port, "out");
+            return !device.rtmidiError.raised;
+        }
+    } catch (const RtMidiError &) {
+    }
+    return false;
+}
+
+void finish(MidiOutDevice &device, MIDIHDR *header)
+{
+    header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+    device.callback(&device, MOM_DONE, device.instance, reinterpret_cast<DWORD_PTR>(header), 0);
+}
+
+} // namespace
+
+MidiOutDevice::~MidiOutDevice()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        stopping = true;
+    }
+    changed.notify_all();
+    if (sender.joinable())
+        sender.join();
+    // RtMidi's JACK output reads freed memory when destroyed with its port still open.
+    if (rtmidi)
+        rtmidi->closePort();
+    rtmidi.reset();
+}
+
+void MidiOutDevice::run()
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+        changed.wait(lock, [this] { return stopping || !queue.empty(); });
+        if (stopping)
+            return;
+        MIDIHDR *header = queue.front();
+        queue.pop_front();
+        sending = true;
+        lock.unlock();
+        transmit(*header);
+        finish(*this, header);
+        lock.lock();
+        sending = false;
+        changed.notify_all();
+    }
+}
+
+void MidiOutDevice::transmit(const MIDIHDR &header)
+{
+    const auto *bytes = reinterpret_cast<const std::uint8_t *>(header.lpData);
+    if (inProcessId) {
+        InProcessRegistry::receive(inProcessId, bytes, header.dwBufferLength);
+        return;
+    }
+    try {
+        rtmidi->sendMessage(bytes, header.dwBufferLength);
+    } catch (const RtMidiError &) {
+        // A message the backend could not take is lost like one lost on the cable.
+    }
+}
+
+MMRESULT midiOutOpen(
+    HMIDIOUT *handle, unsigned deviceId, MidiOutProc callback, DWORD_PTR instance, std::uint32_t flags)
+{
+    if (!handle || !callback)
+        return MMSYSERR_INVALPARAM;
+    if (flags != CALLBACK_FUNCTION)
+        return MMSYSERR_INVALFLAG;
+    MidiDeviceEntry entry;
+    if (!DeviceDirectory::entry(DeviceDirectory::Outputs, deviceId, DeviceDirectory::Opening, entry))
+        return MMSYSERR_BADDEVICEID;
+
+    auto device = std::make_unique<MidiOutDevice>();
+    device->callback = callback;
+    device->instance = instance;
+    if (entry.backend == MidiBackend::InProcess) {
+        if (InProcessRegistry::refuse(entry.inProcessId, &InProcessDevice::refuseOutputOpen))
+            return MMSYSERR_NODRIVER;
+        device->inProcessId = entry.inProcessId;
+    } else if (!openRtMidiOutput(*device, entry)) {
+        return MMSYSERR_NODRIVER;
+    }
+    device->sender = std::thread(&MidiOutDevice::run, device.get());
+    *handle = device.release();
+    callback(*handle, MOM_OPEN, instance, 0, 0);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT midiOutPrepareHeader(HMIDIOUT handle, MIDIHDR *header, unsigned headerSize)
+{
+    if (!handle)
+        return MMSYSERR_INVALHANDLE;
+    if (!header || headerSize < sizeof(MIDIHDR) || !header->lpData || header->dwBufferLength == 0)
+        return MMSYSERR_INVALPARAM;
+    if (handle->inProcessId
+        && InProcessRegistry::refuse(handle->inProcessId, &InProcessDevice::refuseOutputPrepare))
+        return MMSYSERR_ERROR;
+    header->dwFlags |= MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT midiOutLongMsg(HMIDIOUT handle, MIDIHDR *header, unsigned headerSize)
+{
+    if (!handle)
+        return MMSYSERR_INVALHANDLE;
+    if (!header || headerSize < sizeof(MIDIHDR))
+        return MMSYSERR_INVALPARAM;
+    if (!(header->dwFlags & MHDR_PREPARED))
+        return MIDIERR_UNPREPARED;
+    if (header->dwFlags & MHDR_INQUEUE)
+        return MIDIERR_STILLPLAYING;
+    if (handle->inProcessId
+        && InProcessRegistry::refuse(handle->inProcessId, &InProcessDevice::refuseLongMessage))
+        return MMSYSERR_ERROR;
+    {
+        std::lock_guard<std::mutex> lock(handle->mutex);
+        header->dwFlags = (header->dwFlags | MHDR_INQUEUE) & ~MHDR_DONE;
+        handle->queue.push_back(header);
+    }
+    handle->changed.notify_all();
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT midiOutReset(HMIDIOUT handle)
+{
+    if (!handle)
+        return MMSYSERR_INVALHANDLE;
+    std::deque<MIDIHDR *> pending;
+    {
+        std::unique_lock<std::mutex> lock(handle->mutex);
+        pending.swap(handle->queue);
+        handle->changed.wait(lock, [handle] { return !handle->sending; });
+    }
+    for (MIDIHDR *header : pending)
+        finish(*handle, header);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT midiOutClose(HMIDIOUT handle)
+{
+    if (!handle)
+        return MMSYSERR_INVALHANDLE;
+    {
+        std::lock_guard<std::mutex> lock(handle->mutex);
+        if (!handle->queue.empty() || handle->sending)
+            return MIDIERR_STILLPLAYING;
+    }
+    handle->callback(handle, MOM_CLOSE, handle->instance, 0, 0);
+    delete handle;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT midiOutUnprepareHeader(HMIDIOUT handle, MIDIHDR *header, unsigned headerSize)
+{
+    if (!handle)
+        return MMSYSERR_INVALHANDLE;
+    if (!header || headerSize < sizeof(MIDIHDR))
+        return MMSYSERR_INVALPARAM;
+    if (header->dwFlags & MHDR_INQUEUE)
+        return MIDIERR_STILLPLAYING;
+    header->dwFlags &= ~MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+// The device objects behind the handles of MidiApi.h; internal to the MIDI layer.
+
+#include "DeviceDirectory.h"
+#include "InProcessDevice.h"
+#include "MidiApi.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class RtMidiIn;
+class RtMidiOut;
+
+struct MidiInDevice
+{
+    MidiInProc callback = nullptr;
+    DWORD_PTR instance = 0;
+    std::uint64_t inProcessId = 0;
+    std::unique_ptr<RtMidiIn> rtmidi;
+    DeviceDirectory::ErrorFlag rtmidiError;
+
+    std::mutex mutex;
+    std::deque<MIDIHDR *> queue;
+    bool started = false;
+
+    ~MidiInDevice();
+
+    // Fills the oldest queued buffers with one System Exclusive message and hands each back; without a
+    // queued buffer the rest of the message is dropped. Anything but System Exclusive is ignored.
+    void deliver(const std::uint8_t *bytes, std::size_t size);
+};
+
+struct MidiOutDevice
+{
+    MidiOutProc callback = nullptr;
+    DWORD_PTR instance = 0;
+    std::uint64_t inProcessId = 0;
+    std::unique_ptr<RtMidiOut> rtmidi;
+    DeviceDirectory::ErrorFlag rtmidiError;
+
+    // Messages are sent on a thread of their own so that the caller never waits for the device.
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<MIDIHDR *> queue;
+    bool sending = false;
+    bool stopping = false;
+    std::thread sender;
+
+    ~MidiOutDevice();
+
+    void run();
+    void transmit(const MIDIHDR &header);
+};
+
+// The in-process devices and which input has each of them open.
+struct InProcessRegistry
+{
+    static void add(InProcessDevice *device);
+    static void remove(InProcessDevice *device);
+    static std::vector<MidiDeviceEntry> entries();
+    static bool exists(std::uint64_t id);
+    static void bindInput(std::uint64_t id, MidiInDevice *input);
+    static void unbindInput(MidiInDevice *input);
+    static bool send(const InProcessDevice *device, const std::uint8_t *bytes, std::size_t size);
+    static void receive(std::uint64_t id, const std::uint8_t *bytes, std::size_t size);
+    static bool refuse(std::uint64_t id, std::atomic<int> InProcessDevice::*counter);
+};

@@ -1,0 +1,141 @@
+#include "MidiPort.h"
+
+#include "MidiEvent.h"
+
+#include <QCoreApplication>
+
+MidiPort::MidiPort() = default;
+
+MidiPort::~MidiPort()
+{
+    close();
+}
+
+const char16_t *MidiPort::inputDeviceName(unsigned index)
+{
+    return midiInGetDevCapsW(index, &inCaps, sizeof inCaps) == MMSYSERR_NOERROR ? inCaps.szPname : nullptr;
+}
+
+const char16_t *MidiPort::outputDeviceName(unsigned index)
+{
+    return midiOutGetDevCapsW(index, &outCaps, sizeof outCaps) == MMSYSERR_NOERROR ? outCaps.szPname
+                                                                                   : nullptr;
+}
+
+bool MidiPort::open(int inputIndex, int outputIndex)
+{
+    close();
+    closing = false;
+
+    bool inputOpened = false;
+    HMIDIIN input = nullptr;
+    if (midiInOpen(
+            &input, unsigned(inputIndex), onInput, reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION)
+        == MMSYSERR_NOERROR) {
+        inHandle = input;
+        for (int i = 0; i < QueuedInputBuffers; ++i)
+            queueInputBuffer();
+        midiInStart(input);
+        inputOpened = true;
+    }
+    const MMRESULT output = midiOutOpen(
+        &outHandle, unsigned(outputIndex), onOutput, reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION);
+    return inputOpened && output == MMSYSERR_NOERROR;
+}
+
+void MidiPort::close()
+{
+    if (HMIDIIN input = inHandle.load()) {
+        // Set before the reset, so that the buffers it hands back are released, not delivered.
+        closing = true;
+        midiInStop(input);
+        midiInReset(input);
+        midiInClose(input);
+        inHandle = nullptr;
+    }
+    if (outHandle) {
+        midiOutReset(outHandle);
+        midiOutClose(outHandle);
+        outHandle = nullptr;
+    }
+}
+
+bool MidiPort::sendLong(std::unique_ptr<char[]> bytes, std::uint32_t length)
+{
+    if (!outHandle || !bytes)
+        return false;
+    auto header = std::make_unique<MIDIHDR>();
+    header->lpData = bytes.get();
+    header->dwBufferLength = length;
+    header->dwUser = reinterpret_cast<DWORD_PTR>(outHandle);
+    if (midiOutPrepareHeader(outHandle, header.get(), sizeof(MIDIHDR)) != MMSYSERR_NOERROR)
+        return false;
+    if (midiOutLongMsg(outHandle, header.get(), sizeof(MIDIHDR)) != MMSYSERR_NOERROR) {
+        midiOutUnprepareHeader(outHandle, header.get(), sizeof(MIDIHDR));
+        return false;
+    }
+    // From here on onOutput releases both, possibly already.
+    bytes.release();
+    header.release();
+    return true;
+}
+
+MMRESULT MidiPort::queueInputBuffer()
+{
+    HMIDIIN input = inHandle.load();
+    if (closing || !input)
+        return MMSYSERR_NOERROR;
+    auto *header = new MIDIHDR{};
+    header->lpData = new char[InputBufferSize]();
+    header->dwBufferLength = InputBufferSize;
+    MMRESULT result = midiInPrepareHeader(input, header, sizeof(MIDIHDR));
+    if (result == MMSYSERR_NOERROR) {
+        result = midiInAddBuffer(input, header, sizeof(MIDIHDR));
+        if (result != MMSYSERR_NOERROR)
+            midiInUnprepareHeader(input, header, sizeof(MIDIHDR));
+    }
+    if (result != MMSYSERR_NOERROR)
+        releaseInputBuffer(header);
+    return result;
+}
+
+MMRESULT MidiPort::unprepareInput(MIDIHDR *header)
+{
+    return midiInUnprepareHeader(inHandle.load(), header, sizeof(MIDIHDR));
+}
+
+void MidiPort::setReceiver(QObject *window)
+{
+    receiver = window;
+}
+
+void MidiPort::releaseInputBuffer(MIDIHDR *header)
+{
+    delete[] header->lpData;
+    delete header;
+}
+
+void MidiPort::onInput(HMIDIIN handle, unsigned code, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR)
+{
+    auto *port = reinterpret_cast<MidiPort *>(instance);
+    if (!port || code != MIM_LONGDATA || !param1)
+        return;
+    auto *header = reinterpret_cast<MIDIHDR *>(param1);
+    const HMIDIIN current = port->inHandle.load();
+    // A buffer that is not delivered is ours to release: it was allocated by queueInputBuffer.
+    if ((current && current != handle) || port->closing || !port->receiver) {
+        releaseInputBuffer(header);
+        return;
+    }
+    QCoreApplication::postEvent(port->receiver, new MidiEvent(header));
+}
+
+void MidiPort::onOutput(HMIDIOUT, unsigned code, DWORD_PTR, DWORD_PTR param1, DWORD_PTR)
+{
+    if (code != MOM_DONE || !param1)
+        return;
+    auto *header = reinterpret_cast<MIDIHDR *>(param1);
+    midiOutUnprepareHeader(reinterpret_cast<HMIDIOUT>(header->dwUser), header, sizeof(MIDIHDR));
+    delete[] header->lpData;
+    delete header;
+}
