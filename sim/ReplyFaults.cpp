@@ -1,0 +1,90 @@
+#include "ReplyFaults.h"
+
+namespace {
+
+constexpr std::uint8_t DataBitsMask = 0x7F;
+
+} // namespace
+
+void ReplyFaults::add(
+    Fault fault, int nth, bool every, int releaseAfterRequests, int position, std::uint8_t mask)
+{
+    if (nth < 1)
+        return;
+    rules.push_back({fault, nth, every, releaseAfterRequests, position, mask});
+}
+
+bool ReplyFaults::hits(const Rule &rule, int replyNumber) const
+{
+    return rule.every ? replyNumber % rule.nth == 0 : replyNumber == rule.nth;
+}
+
+std::vector<ReplyFaults::Message> ReplyFaults::onRequest()
+{
+    std::vector<Message> released;
+    for (auto it = heldReplies.begin(); it != heldReplies.end();) {
+        if (it->requestsLeft > 0 && --it->requestsLeft == 0) {
+            released.push_back(std::move(it->message));
+            it = heldReplies.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return released;
+}
+
+std::vector<ReplyFaults::Message> ReplyFaults::apply(Message reply)
+{
+    const int number = ++replyCount;
+    const Rule *lose = nullptr;
+    const Rule *delay = nullptr;
+    const Rule *duplicate = nullptr;
+    for (const Rule &rule : rules) {
+        if (!hits(rule, number))
+            continue;
+        switch (rule.fault) {
+        case Fault::Lose:
+            lose = lose ? lose : &rule;
+            break;
+        case Fault::Delay:
+            delay = delay ? delay : &rule;
+            break;
+        case Fault::Duplicate:
+            duplicate = duplicate ? duplicate : &rule;
+            break;
+        case Fault::Corrupt:
+            if (rule.position >= 0 && static_cast<std::size_t>(rule.position) < reply.size()) {
+                // Inside the message only 7-bit bytes are allowed, so only the data bits are touched.
+                const bool inside
+                    = rule.position > 0 && static_cast<std::size_t>(rule.position) + 1 < reply.size();
+                reply[rule.position] ^= inside ? (rule.mask & DataBitsMask) : rule.mask;
+                ++corruptedCount;
+            }
+            break;
+        }
+    }
+
+    if (lose) {
+        ++lostCount;
+        return {};
+    }
+    if (delay) {
+        ++heldCount;
+        heldReplies.push_back({std::move(reply), delay->releaseAfterRequests});
+        return {};
+    }
+    if (duplicate) {
+        ++duplicatedCount;
+        return {reply, reply};
+    }
+    return {std::move(reply)};
+}
+
+std::vector<ReplyFaults::Message> ReplyFaults::releaseAll()
+{
+    std::vector<Message> released;
+    for (HeldReply &held : heldReplies)
+        released.push_back(std::move(held.message));
+    heldReplies.clear();
+    return released;
+}

@@ -1,0 +1,170 @@
+#pragma once
+
+#include "ReplyFaults.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// A model of the Tavrin: takes the updater's System Exclusive requests one at a time, carries them out
+// on a NAND held in memory and returns the replies to send. Everything it receives is checked; what is
+// wrong is listed in errors(). Faults of the NAND and of the reply path can be injected. Not thread-safe.
+class SimulatedUnit
+{
+public:
+    static constexpr int Blocks = 1024, PagesPerBlock = 64, FrameSize = 2096, PageDataSize = 2048;
+    static constexpr int FrameHeadSize = 16, SectorsPerPage = 8, SectorSize = 256, CheckBytesPerSector = 4;
+    static constexpr int SectorStride = SectorSize + CheckBytesPerSector;
+    static constexpr int PiecesPerFrame = 33, PieceSize = 64, LastPieceSize = 48;
+    static constexpr int ReadPieceSize = 64, ReadPiecesPerSector = SectorSize / ReadPieceSize;
+    static constexpr int DefectParts = 2, DefectPartSize = 64;
+    static constexpr int ListEntriesPerSector = 126;
+    static constexpr std::uint8_t Erased = 0xFF, ListMarker = 0xA5;
+
+    using Message = std::vector<std::uint8_t>;
+    using ResetCode = std::array<std::uint8_t, 4>;
+    using Fault = ReplyFaults::Fault;
+    static constexpr ResetCode DefaultResetCode{0x54, 0x41, 0x56, 0x52};
+
+    explicit SimulatedUnit(const ResetCode &resetCode = DefaultResetCode);
+
+    // The replies to send now for one request, faults applied (held replies released by it first).
+    std::vector<Message> handle(const std::uint8_t *message, std::size_t size);
+    // Every reply that a delay is still holding back, in the order they were produced.
+    std::vector<Message> releaseHeld();
+
+    // The 2096 bytes stored in a page (all 0xFF when erased); null for a page outside the NAND.
+    const std::uint8_t *frame(int block, int page) const;
+    bool programmed(int block, int page) const;
+    // The 2048 data bytes of a page, check bytes and head stripped; empty outside the NAND.
+    std::vector<std::uint8_t> pageData(int block, int page) const;
+    int eraseCount(int block) const;
+
+    void setSerial(std::uint32_t serial);
+    void setVersion(std::uint16_t version);
+    void setInfoText(const std::string &text);
+    void setResetCode(const ResetCode &code);
+    // Makes a CMD_RESET_NAND with another image size an error.
+    void expectImageSize(std::uint32_t size);
+    // The unit is idle until a CMD_RESET_NAND; NAND commands while idle are errors.
+    void setActive(bool active);
+    bool active() const { return activeMode; }
+
+    void setFactoryDefects(const std::vector<int> &blocks);
+    // Puts a frame into a page as if the page had been erased and then programmed with it.
+    void storeFrame(int block, int page, const std::uint8_t *frame);
+    // Stores a bad-block list frame in page `page` of block 0, entries in the order given (at most 126).
+    void storeList(int page, std::int16_t factoryDefects, const std::vector<int> &badBlocks);
+
+    // times = -1: every time; otherwise the next `times` attempts fail. page = -1: every page of the block.
+    void failErase(int block, int times = -1);
+    void failProgram(int block, int page, int times = -1);
+
+    // Replies are counted from 1. A Delay holds the reply until releaseHeld(); a Corrupt replaces the
+    // reply byte with one the updater does not know.
+    void injectReplyFault(Fault fault, int nth, bool every = false);
+    // Holds the reply until releaseAfterRequests further requests have arrived, then sends it first.
+    void injectDelay(int nth, int releaseAfterRequests, bool every = false);
+    // XORs the reply byte at position with mask (kept 7-bit between F0 and F7), e.g. position 11 and
+    // mask 01 flips bit 0 of the first data byte of a data reply.
+    void injectCorruption(int nth, int position, std::uint8_t mask, bool every = false);
+    // Requests after this one (counted from 1) are neither carried out nor answered; -1 lifts it.
+    void silenceAfterRequest(int requestNumber);
+
+    const std::vector<std::string> &errors() const { return errorList; }
+    void clearErrors() { errorList.clear(); }
+
+    struct Stats
+    {
+        std::array<int, 128> requestsByCommand{}; // index: command byte of a request with a sound frame
+        int requests = 0;
+        int rejectedRequests = 0; // malformed or unknown: not carried out, not answered
+        int silencedRequests = 0;
+        int pieces = 0;
+        int pagesProgrammed = 0;
+        int failedPrograms = 0;
+        int erases = 0;
+        int failedErases = 0;
+        int repliesProduced = 0;
+        int repliesSent = 0;
+        int repliesLost = 0;
+        int repliesDelayed = 0;
+        int repliesHeld = 0;
+        int repliesDuplicated = 0;
+        int repliesCorrupted = 0;
+    };
+    Stats stats() const;
+
+    std::uint32_t lastImageSize() const { return imageSize; }
+
+private:
+    struct Failure
+    {
+        int block;
+        int page;
+        int timesLeft;
+    };
+
+    std::vector<Message> process(const std::uint8_t *message, std::size_t size);
+    bool frameIsSound(const std::uint8_t *message, std::size_t size);
+    bool lengthIs(std::uint8_t command, std::size_t size, std::size_t expected);
+    bool argumentMarkerPresent(std::uint8_t command, const std::uint8_t *message);
+    void requireActive(std::uint8_t command);
+
+    std::vector<Message> identify();
+    std::vector<Message> readDefects(const std::uint8_t *message, std::size_t size);
+    std::vector<Message> readFlash(const std::uint8_t *message, std::size_t size);
+    std::vector<Message> eraseBlock(const std::uint8_t *message, std::size_t size);
+    std::vector<Message> writePage(const std::uint8_t *message, std::size_t size);
+    std::vector<Message> pageDataPiece(const std::uint8_t *message, std::size_t size);
+    std::vector<Message> programPage(std::size_t size);
+    std::vector<Message> resetNand(const std::uint8_t *message, std::size_t size);
+    std::vector<Message> finish(std::size_t size);
+
+    void checkFrame(int block, int page, const std::uint8_t *frame);
+    bool takeFailure(std::vector<Failure> &failures, int block, int page);
+    void closeOpenPage();
+
+    Message reply(std::uint8_t replyByte) const;
+    Message reply(std::uint8_t replyByte, std::uint8_t value) const;
+    Message dataReply(std::uint8_t replyByte, const std::uint8_t *data) const;
+
+    void error(const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+    static std::size_t pageIndex(int block, int page) { return std::size_t(block) * PagesPerBlock + page; }
+    static bool inNand(int block, int page);
+    static std::array<std::uint8_t, CheckBytesPerSector> checkBytes(const std::uint8_t *sector);
+
+    // Only programmed pages have storage of their own; erased ones read as erasedFrame.
+    std::vector<std::unique_ptr<std::uint8_t[]>> pages;
+    std::vector<std::uint8_t> erasedFrame;
+    std::vector<int> blockErasures;
+    std::array<std::uint8_t, DefectParts * DefectPartSize> defectBitmap{};
+
+    ResetCode resetCode;
+    std::uint32_t serialNumber = 190101;
+    std::uint16_t version = 261;
+    std::string infoText = "TAVRIN SIM";
+    bool activeMode = false;
+    std::uint32_t imageSize = 0;
+    bool imageSizeExpected = false;
+    std::uint32_t expectedImageSize = 0;
+
+    bool pageOpen = false;
+    int openBlock = 0;
+    int openPage = 0;
+    int openPieces = 0;
+    std::vector<std::uint8_t> openFrame;
+
+    std::vector<Failure> eraseFailures;
+    std::vector<Failure> programFailures;
+    ReplyFaults faults;
+    int requestNumber = 0;
+    int silenceAfter = -1;
+
+    Stats counters;
+    std::vector<std::string> errorList;
+};
