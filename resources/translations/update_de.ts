@@ -1,0 +1,193 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE" sourcelanguage="en_GB">
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>Tavrin Update</source>
+        <translation>Tavrin-Update</translation>
+    </message>
+    <message>
+        <source>Tavrin information</source>
+        <translation>Tavrin-Information</translation>
+    </message>
+    <message>
+        <source>SN:</source>
+        <translation>SN:</translation>
+    </message>
+    <message>
+        <source>Version:</source>
+        <translation>Version:</translation>
+    </message>
+    <message>
+        <source>MIDI IN port</source>
+        <translation>MIDI-Eingang</translation>
+    </message>
+    <message>
+        <source>MIDI OUT port</source>
+        <translation>MIDI-Ausgang</translation>
+    </message>
+    <message>
+        <source>Connect</source>
+        <translation>Verbinden</translation>
+    </message>
+    <message>
+        <source>try to connect...</source>
+        <translation>verbinde...</translation>
+    </message>
+    <message>
+        <source>Transfer</source>
+        <translation>Übertragen</translation>
+    </message>
+    <message>
+        <source>TextLabel</source>
+        <translation>Textfeld</translation>
+    </message>
+    <message>
+        <source>NAND Information</source>
+        <translation>NAND-Information</translation>
+    </message>
+    <message>
+        <source>Block:</source>
+        <translation>Block:</translation>
+    </message>
+    <message>
+        <source>Page:</source>
+        <translation>Seite:</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>Aufspielen</translation>
+    </message>
+    <message>
+        <source>Disconnect</source>
+        <translation>Trennen</translation>
+    </message>
+    <message>
+        <source>e=%1 %2</source>
+        <translation>e=%1 %2</translation>
+    </message>
+    <message>
+        <source>read BBL
+</source>
+        <translation>BBL lesen
+</translation>
+    </message>
+    <message>
+        <source>found %1 BBL's</source>
+        <translation>%1 BBL gefunden</translation>
+    </message>
+    <message>
+        <source>read last BBL</source>
+        <translation>letzte BBL lesen</translation>
+    </message>
+    <message>
+        <source>no BBL found, NAND is unused</source>
+        <translation>keine BBL gefunden, NAND ist unbenutzt</translation>
+    </message>
+    <message>
+        <source>read defective list</source>
+        <translation>Defektliste lesen</translation>
+    </message>
+    <message>
+        <source>BBL block %1 defect</source>
+        <translation>BBL: Block %1 defekt</translation>
+    </message>
+    <message>
+        <source>BBL contains %1 blocks</source>
+        <translation>BBL enthält %1 Blöcke</translation>
+    </message>
+    <message>
+        <source>Factorydefects was %1 blocks</source>
+        <translation>Werksdefekte: %1 Blöcke</translation>
+    </message>
+    <message>
+        <source>DefectList block %1 defect</source>
+        <translation>Defektliste: Block %1 defekt</translation>
+    </message>
+    <message>
+        <source>DefectList contains %1 blocks</source>
+        <translation>Defektliste enthält %1 Blöcke</translation>
+    </message>
+    <message>
+        <source>more than 3 factory defects, Flash not healthy! Aborting</source>
+        <translation>mehr als 3 Werksdefekte, Flash nicht in Ordnung! Abbruch</translation>
+    </message>
+    <message>
+        <source>erase block 0 (BBL block)</source>
+        <translation>Block 0 löschen (BBL-Block)</translation>
+    </message>
+    <message>
+        <source>Erase block %1 FAIL</source>
+        <translation>Löschen von Block %1 FEHLGESCHLAGEN</translation>
+    </message>
+    <message>
+        <source>Erase block %1 ok</source>
+        <translation>Löschen von Block %1 ok</translation>
+    </message>
+    <message>
+        <source>Write Data Page</source>
+        <translation>Datenseite schreiben</translation>
+    </message>
+    <message>
+        <source>writing BBL to block 0 page 0</source>
+        <translation>BBL wird in Block 0, Seite 0 geschrieben</translation>
+    </message>
+    <message>
+        <source>write page %1</source>
+        <translation>Seite %1 schreiben</translation>
+    </message>
+    <message>
+        <source>Write BBL Page %1</source>
+        <translation>BBL-Seite %1 schreiben</translation>
+    </message>
+    <message>
+        <source>FAIL!</source>
+        <translation>FEHLER!</translation>
+    </message>
+    <message>
+        <source>Block %1 is marked as bad</source>
+        <translation>Block %1 wird als defekt markiert</translation>
+    </message>
+    <message>
+        <source>*** Finish***</source>
+        <translation>*** Fertig***</translation>
+    </message>
+    <message>
+        <source>(%1 retries)</source>
+        <translation>(%1 Wiederholungen)</translation>
+    </message>
+    <message>
+        <source>Error: not enough space in NAND, all 1024 blocks written</source>
+        <translation>Fehler: nicht genug Platz im NAND, alle 1024 Blöcke beschrieben</translation>
+    </message>
+    <message>
+        <source>Reset NAND</source>
+        <translation>NAND zurücksetzen</translation>
+    </message>
+    <message>
+        <source>Update stopped: no reply from the unit for 10 s</source>
+        <translation>Aktualisierung abgebrochen: seit 10 s keine Antwort vom Gerät</translation>
+    </message>
+    <message>
+        <source>Update stopped: the bad-block list could not be programmed</source>
+        <translation>Aktualisierung abgebrochen: die Liste der defekten Blöcke ließ sich nicht programmieren</translation>
+    </message>
+    <message>
+        <source>Update stopped: no good block left, the image is incomplete; the unit was not told that the update finished</source>
+        <translation>Aktualisierung abgebrochen: kein intakter Block mehr frei, das Abbild ist unvollständig; dem Gerät wurde das Ende der Aktualisierung nicht gemeldet</translation>
+    </message>
+    <message>
+        <source>Update refused: the image cannot be opened</source>
+        <translation>Aktualisierung abgelehnt: das Abbild lässt sich nicht öffnen</translation>
+    </message>
+    <message>
+        <source>Update refused: the image (%1 bytes) does not fit the NAND</source>
+        <translation>Aktualisierung abgelehnt: das Abbild (%1 Bytes) passt nicht in den NAND</translation>
+    </message>
+    <message>
+        <source>Pass finished: %1 pages in %2 blocks, %3 retries, %4 s, %5 KiB/s</source>
+        <translation>Durchlauf beendet: %1 Seiten in %2 Blöcken, %3 Wiederholungen, %4 s, %5 KiB/s</translation>
+    </message>
+</context>
+</TS>
