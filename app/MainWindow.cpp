@@ -1,0 +1,145 @@
+#include "MainWindow.h"
+
+#include "NandGeometry.h"
+
+#include <QCloseEvent>
+#include <QIcon>
+#include <QListWidget>
+#include <QListWidgetItem>
+#include <QPixmap>
+#include <QSize>
+#include <QString>
+#include <QTimer>
+
+namespace {
+
+constexpr unsigned MaxListedDevices = 100;
+constexpr int TickMilliseconds = 100;
+constexpr int CloseDelayMilliseconds = 500;
+constexpr QSize PictureSize(320, 87);
+const char *const PicturePath = ":/data/update_screen_tavrin_V2_02.png";
+
+// The version travels as two numbers, major in bits 0 to 7 and minor in bits 8 to 15.
+constexpr std::uint32_t VersionPartMask = 0xFF;
+constexpr int VersionMinorShift = 8;
+
+using DeviceNameQuery = const char16_t *(MidiPort::*)(unsigned);
+
+// Row n names device n, so a row can be handed to the port as the device index; the listing stops at
+// the first index without a device.
+void listDevices(QListWidget *list, MidiPort &port, DeviceNameQuery deviceName)
+{
+    for (unsigned index = 0; index < MaxListedDevices; ++index) {
+        const char16_t *name = (port.*deviceName)(index);
+        if (!name)
+            break;
+        list->insertItem(int(index), new QListWidgetItem(QString::fromUtf16(name)));
+    }
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+{
+    setupUi(this);
+}
+
+// Members go in reverse order: the image first, then the link, which closes both MIDI ports before
+// the widgets and the timer go with the QMainWindow base.
+MainWindow::~MainWindow() = default;
+
+void MainWindow::init()
+{
+    connect(ConnectButton, &QPushButton::clicked, this, &MainWindow::Connect);
+    connect(TransferButton, &QPushButton::clicked, this, &MainWindow::Transfer);
+
+    connectionState = Disconnected;
+    selectedInputRow = 0;
+    selectedOutputRow = 0;
+    link.port.setReceiver(this);
+
+    progressBar->hide();
+    TryConText->hide();
+    TransferButton->setEnabled(false);
+
+    listDevices(MidiInList, link.port, &MidiPort::inputDeviceName);
+    listDevices(MidiOutList, link.port, &MidiPort::outputDeviceName);
+    MidiInList->setCurrentRow(selectedInputRow);
+    MidiOutList->setCurrentRow(selectedOutputRow);
+
+    TransferButton->setText(tr("Update"));
+    IconLabel->setPixmap(QIcon(QString::fromLatin1(PicturePath)).pixmap(PictureSize));
+
+    phase = Idle;
+    timeoutTicks = Engine::TimeoutTicks;
+    timer = new QTimer(this);
+    // MainWindow::update() hides QWidget's repaint slot of the same name; the tick must reach ours.
+    connect(timer, &QTimer::timeout, this, &MainWindow::update);
+    timer->start(TickMilliseconds);
+    retryCount = 0;
+}
+
+void MainWindow::Connect()
+{
+    if (connectionState == Connecting || connectionState == Connected) {
+        link.port.close();
+        connectionState = Disconnected;
+    } else if (connectionState == Disconnected) {
+        selectedInputRow = MidiInList->currentRow();
+        selectedOutputRow = MidiOutList->currentRow();
+        if (link.openPorts(selectedInputRow, selectedOutputRow)) {
+            connectionState = Connecting;
+            link.sendIdentify();
+        }
+    }
+    refreshControls();
+}
+
+void MainWindow::close1()
+{
+    link.port.close();
+    connectionState = Disconnected;
+    QTimer::singleShot(CloseDelayMilliseconds, this, &MainWindow::close);
+}
+
+void MainWindow::closeEvent(QCloseEvent *e)
+{
+    e->accept();
+}
+
+void MainWindow::refreshControls()
+{
+    if (connectionState != Disconnected && connectionState != Connecting && connectionState != Connected)
+        return;
+    const bool disconnected = connectionState == Disconnected;
+    TryConText->setVisible(connectionState == Connecting);
+    progressBar->hide();
+    MidiInList->setEnabled(disconnected);
+    MidiOutList->setEnabled(disconnected);
+    ConnectButton->setText(disconnected ? tr("Connect") : tr("Disconnect"));
+    ConnectButton->setEnabled(true);
+    TransferButton->setEnabled(connectionState == Connected);
+    if (disconnected) {
+        SnEdit->setText(QString());
+        VersionEdit->setText(QString());
+    }
+}
+
+void MainWindow::showDeviceInfo()
+{
+    SnEdit->setText(link.serialText);
+    const long major = long(link.versionValue & VersionPartMask);
+    const long minor = long((link.versionValue >> VersionMinorShift) & VersionPartMask);
+    VersionEdit->setText(QString::asprintf("%ld.%02ld", major, minor));
+}
+
+void MainWindow::showProgress()
+{
+    progressBar->setMinimum(0);
+    progressBar->setMaximum(Engine::ProgressMaximum);
+    progressBar->setValue(0);
+    progressBar->show();
+    TransferButton->setEnabled(false);
+    ConnectButton->setEnabled(false);
+}

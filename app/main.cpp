@@ -1,0 +1,26 @@
+#include "MainWindow.h"
+#include "Startup.h"
+
+#include <QApplication>
+#include <QSettings>
+#include <QTranslator>
+
+int main(int argc, char *argv[])
+{
+    QTranslator programTranslator;
+    QTranslator frameworkTranslator;
+    Startup::prepareApplication();
+    QApplication application(argc, argv);
+    Startup::fitFontToForm();
+    QSettings settings;
+    Startup::installTranslators(settings, programTranslator, frameworkTranslator);
+
+    int exitCode = 0;
+    {
+        // Destroyed before the settings and the application; its DeviceLink closes the MIDI ports.
+        MainWindow window;
+        Startup::showWindow(window);
+        exitCode = application.exec();
+    }
+    return exitCode;
+}
