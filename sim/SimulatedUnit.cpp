@@ -17,6 +17,16 @@ constexpr std::uint8_t SevenBits = 0x7F;
 constexpr std::uint8_t HighBit = 0x80;
 constexpr int GroupBits = 7;
 constexpr std::uint8_t ArgumentMarker = 0x7F;
+constexpr std::size_t ArgumentPosition = PayloadPosition + 1; // behind the marker
+constexpr std::size_t MinRequestLength = CommandPosition + 2;
+constexpr int SerialGroups = 4, AddressGroups = 3, BlockGroups = 2, SizeGroups = 4;
+constexpr std::size_t ChecksumPosition = PayloadPosition;
+constexpr std::size_t GroupsPosition = PayloadPosition + 1;
+constexpr std::size_t ResetFirstPosition = PayloadPosition;
+constexpr std::size_t ResetSecondPosition = PayloadPosition + 1;
+constexpr std::size_t ResetSizePosition = PayloadPosition + 2;
+constexpr unsigned ByteMask = 0xFF;
+constexpr int BitsPerByte = 8;
 
 constexpr std::uint8_t CMD_IDENTIFY = 0x00;
 constexpr std::uint8_t CMD_READ_DEFECTS = 0x08;
@@ -60,13 +70,13 @@ constexpr std::size_t InfoTextMaxLength = 16;
 constexpr std::uint8_t InfoTextEnd = 0x7F;
 constexpr std::uint8_t ResetArgument = 2;
 constexpr std::size_t ResetCodePosition = 16;
-constexpr int SizeGroups = 4;
 
 constexpr int SectorsInNand
     = SimulatedUnit::Blocks * SimulatedUnit::PagesPerBlock * SimulatedUnit::SectorsPerPage;
 constexpr std::uint32_t ImageCapacity
     = std::uint32_t(SimulatedUnit::Blocks - 1) * SimulatedUnit::PagesPerBlock * SimulatedUnit::PageDataSize;
 constexpr int DataFrameIndexBytes = 3;
+constexpr int ListCountOffset = 2, ListEntriesOffset = 4, ListEntrySize = 2;
 constexpr int SectorXorByte = 0, LowLineByte = 1, HighLineByte = 2, FillerCheckByte = 3;
 
 const char *commandName(std::uint8_t command)
@@ -109,7 +119,7 @@ std::uint8_t checksum(const std::uint8_t *bytes, std::size_t count)
     unsigned sum = 0;
     for (std::size_t i = 0; i < count; ++i)
         sum += bytes[i];
-    return std::uint8_t(sum & 0xFF) & SevenBits;
+    return std::uint8_t(sum & ByteMask) & SevenBits;
 }
 
 } // namespace
@@ -187,7 +197,7 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::process(const std::uint8_t *m
 
 bool SimulatedUnit::frameIsSound(const std::uint8_t *message, std::size_t size)
 {
-    if (size < FrameHead.size() + 2) {
+    if (size < MinRequestLength) {
         error("message of %zu bytes is too short for a request", size);
         return false;
     }
@@ -239,7 +249,7 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::identify()
 {
     Message info = reply(DeviceInfoReply);
     info.pop_back();
-    for (std::size_t k = 0; k < 4; ++k)
+    for (int k = 0; k < SerialGroups; ++k)
         info[SerialPosition + k] = (serialNumber >> (GroupBits * k)) & SevenBits;
     info.push_back(version & SevenBits);
     info.push_back((version >> GroupBits) & SevenBits);
@@ -256,7 +266,7 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::readDefects(const std::uint8_
         || !argumentMarkerPresent(CMD_READ_DEFECTS, message))
         return {};
     requireActive(CMD_READ_DEFECTS);
-    const int part = message[PayloadPosition + 1];
+    const int part = message[ArgumentPosition];
     if (part >= DefectParts) {
         ++counters.rejectedRequests;
         error("CMD_READ_DEFECTS of part %d; the defect list has parts 0 and 1", part);
@@ -270,8 +280,8 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::readFlash(const std::uint8_t 
     if (!lengthIs(CMD_READ_FLASH, size, ReadFlashLength) || !argumentMarkerPresent(CMD_READ_FLASH, message))
         return {};
     requireActive(CMD_READ_FLASH);
-    const std::uint32_t address = groups(message + PayloadPosition + 1, 3);
-    const int piece = message[PayloadPosition + 4];
+    const std::uint32_t address = groups(message + ArgumentPosition, AddressGroups);
+    const int piece = message[ArgumentPosition + AddressGroups];
     if (address >= std::uint32_t(SectorsInNand) || piece >= ReadPiecesPerSector) {
         ++counters.rejectedRequests;
         error("CMD_READ_FLASH of sector %u piece %d lies outside the NAND", address, piece);
@@ -291,7 +301,7 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::eraseBlock(const std::uint8_t
         || !argumentMarkerPresent(CMD_ERASE_BLOCK, message))
         return {};
     requireActive(CMD_ERASE_BLOCK);
-    const int block = int(groups(message + PayloadPosition + 1, 2));
+    const int block = int(groups(message + ArgumentPosition, BlockGroups));
     if (block >= Blocks) {
         ++counters.rejectedRequests;
         error("CMD_ERASE_BLOCK of block %d lies outside the NAND", block);
@@ -315,8 +325,8 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::writePage(const std::uint8_t 
     if (!lengthIs(CMD_WRITE_PAGE, size, WritePageLength) || !argumentMarkerPresent(CMD_WRITE_PAGE, message))
         return {};
     requireActive(CMD_WRITE_PAGE);
-    const int block = int(groups(message + PayloadPosition + 1, 2));
-    const int page = message[PayloadPosition + 3];
+    const int block = int(groups(message + ArgumentPosition, BlockGroups));
+    const int page = message[ArgumentPosition + BlockGroups];
     if (!inNand(block, page)) {
         ++counters.rejectedRequests;
         error("CMD_WRITE_PAGE of block %d page %d lies outside the NAND", block, page);
@@ -344,7 +354,7 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::pageDataPiece(
     const std::size_t groupCount = (size - PageDataMinLength) / GroupSize;
     std::vector<std::uint8_t> raw;
     for (std::size_t g = 0; g < groupCount; ++g) {
-        const std::uint8_t *group = message + PayloadPosition + 1 + g * GroupSize;
+        const std::uint8_t *group = message + GroupsPosition + g * GroupSize;
         const std::uint8_t flags = group[GroupRawBytes];
         if (flags & UnusedFlagBits) {
             faulty = true;
@@ -354,9 +364,9 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::pageDataPiece(
             raw.push_back(group[j] | (((flags >> j) & 1) ? HighBit : 0));
     }
     const std::uint8_t sum = checksum(raw.data(), raw.size());
-    if (sum != message[PayloadPosition]) {
+    if (sum != message[ChecksumPosition]) {
         faulty = true;
-        error("CMD_PAGE_DATA checksum is %02X, the %zu data bytes give %02X", message[PayloadPosition],
+        error("CMD_PAGE_DATA checksum is %02X, the %zu data bytes give %02X", message[ChecksumPosition],
             raw.size(), sum);
     }
 
@@ -428,11 +438,11 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::resetNand(const std::uint8_t 
 {
     if (!lengthIs(CMD_RESET_NAND, size, ResetNandLength))
         return {};
-    const std::uint8_t first = message[PayloadPosition];
-    const std::uint8_t second = message[PayloadPosition + 1];
+    const std::uint8_t first = message[ResetFirstPosition];
+    const std::uint8_t second = message[ResetSecondPosition];
     if (first != ResetArgument || second != ResetArgument)
         error("CMD_RESET_NAND with arguments %02X %02X, expected 02 02", first, second);
-    imageSize = groups(message + PayloadPosition + 2, SizeGroups);
+    imageSize = groups(message + ResetSizePosition, SizeGroups);
     if (imageSize == 0 || imageSize > ImageCapacity)
         error("CMD_RESET_NAND with image size %u; the NAND takes 1 to %u bytes", imageSize, ImageCapacity);
     if (imageSizeExpected && imageSize != expectedImageSize)
@@ -497,13 +507,13 @@ std::array<std::uint8_t, SimulatedUnit::CheckBytesPerSector> SimulatedUnit::chec
     unsigned lines = 0;
     for (int j = 0; j < SectorSize; ++j) {
         all ^= sector[j];
-        if (std::bitset<8>(sector[j]).count() % 2 == 1)
-            lines ^= (unsigned(SectorSize - 1 - j) << 8) | unsigned(j);
+        if (std::bitset<BitsPerByte>(sector[j]).count() % 2 == 1)
+            lines ^= (unsigned(SectorSize - 1 - j) << BitsPerByte) | unsigned(j);
     }
     std::array<std::uint8_t, CheckBytesPerSector> bytes{};
     bytes[SectorXorByte] = all;
-    bytes[LowLineByte] = lines & 0xFF;
-    bytes[HighLineByte] = (lines >> 8) & 0xFF;
+    bytes[LowLineByte] = lines & ByteMask;
+    bytes[HighLineByte] = (lines >> BitsPerByte) & ByteMask;
     bytes[FillerCheckByte] = Erased;
     return bytes;
 }
@@ -643,7 +653,7 @@ void SimulatedUnit::setFactoryDefects(const std::vector<int> &blocks)
     defectBitmap.fill(0);
     for (int block : blocks) {
         if (block >= 0 && block < Blocks)
-            defectBitmap[block / 8] |= 1 << (block % 8);
+            defectBitmap[block / BitsPerByte] |= 1 << (block % BitsPerByte);
     }
 }
 
@@ -663,12 +673,13 @@ void SimulatedUnit::storeList(int page, std::int16_t factoryDefects, const std::
     std::uint8_t *sector = list.data() + FrameHeadSize;
     sector[0] = ListMarker;
     sector[1] = ListMarker;
-    sector[2] = std::uint16_t(factoryDefects) & 0xFF;
-    sector[3] = std::uint16_t(factoryDefects) >> 8;
+    sector[ListCountOffset] = std::uint16_t(factoryDefects) & ByteMask;
+    sector[ListCountOffset + 1] = std::uint16_t(factoryDefects) >> BitsPerByte;
     const std::size_t entries = std::min(badBlocks.size(), std::size_t(ListEntriesPerSector));
     for (std::size_t i = 0; i < entries; ++i) {
-        sector[4 + 2 * i] = std::uint16_t(badBlocks[i]) & 0xFF;
-        sector[5 + 2 * i] = std::uint16_t(badBlocks[i]) >> 8;
+        std::uint8_t *entry = sector + ListEntriesOffset + ListEntrySize * i;
+        entry[0] = std::uint16_t(badBlocks[i]) & ByteMask;
+        entry[1] = std::uint16_t(badBlocks[i]) >> BitsPerByte;
     }
     for (int k = 0; k < SectorsPerPage; ++k) {
         std::uint8_t *data = list.data() + FrameHeadSize + k * SectorStride;

@@ -79,9 +79,11 @@ public:
 
     struct Stats
     {
-        std::array<int, 128> requestsByCommand{}; // index: command byte of a request with a sound frame
+        static constexpr int CommandValues = 128;
+        std::array<int, CommandValues>
+            requestsByCommand{}; // index: command byte of a request with a sound frame
         int requests = 0;
-        int rejectedRequests = 0; // malformed or unknown: not carried out, not answered
+        int rejectedRequests = 0; // malformed, unknown or refused: not carried out, not answered
         int silencedRequests = 0;
         int pieces = 0;
         int pagesProgrammed = 0;
@@ -91,8 +93,8 @@ public:
         int repliesProduced = 0;
         int repliesSent = 0;
         int repliesLost = 0;
-        int repliesDelayed = 0;
-        int repliesHeld = 0;
+        int repliesDelayed = 0; // ever held back
+        int repliesHeld = 0; // held back right now
         int repliesDuplicated = 0;
         int repliesCorrupted = 0;
     };

@@ -179,18 +179,6 @@ TEST(SimulatedUnitAnswers, EachCommandGetsItsReply)
     }
 }
 
-TEST(SimulatedUnitAnswers, ResetAndFinishSwitchTheMode)
-{
-    SimulatedUnit unit;
-    EXPECT_FALSE(unit.active());
-    unit.handle(ResetNand.data(), ResetNand.size());
-    EXPECT_TRUE(unit.active());
-    EXPECT_EQ(unit.lastImageSize(), 1000u);
-    unit.handle(Finish.data(), Finish.size());
-    EXPECT_FALSE(unit.active());
-    EXPECT_TRUE(unit.errors().empty());
-}
-
 TEST(SimulatedUnitAnswers, DefectListComesAsABitmapInTwoParts)
 {
     Unit sim;
@@ -348,37 +336,98 @@ TEST(SimulatedUnitNand, SecondProgramWithoutEraseOnlyClearsBitsAndIsAnError)
         std::vector<std::string>{"request 70: block 2 page 3 programmed a second time without an erase"});
 }
 
-TEST(SimulatedUnitChecks, FaultyPiecesAreRecorded)
+// Each case: requests sent in turn to an active unit, the replies to the last one and the one error recorded.
+TEST(SimulatedUnitChecks, FaultyRequestsAreRecorded)
 {
     struct Case
     {
-        const char *name;
-        bool pageOpen;
-        Bytes piece;
+        std::vector<Bytes> requests;
         Replies replies;
         std::string error;
     };
     const Bytes ones = packed(repeat(64, 0xFF));
+    const auto reset = [](const Bytes &arguments) {
+        return sysex(0x0E, arguments + Bytes{0x54, 0x41, 0x56, 0x52});
+    };
+    const Replies refused{sysex(0x2C, {0x02})};
+    const Replies ready{ModeActive, NandReady};
     const std::vector<Case> cases{
-        {"wrong checksum", true, sysex(0x0C, Bytes{0x41} + ones), {sysex(0x2C, {0x02})},
+        {{{0xF0, 0x01, 0x11, 0x22, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF7}}, {},
+            "request 1: wrong frame head: byte 1 is 01, expected 00"},
+        {{{0xF0, 0x00, 0x11, 0x22, 0x0B, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF7}}, {},
+            "request 1: wrong frame head: byte 4 is 0B, expected 0A"},
+        {{{0xF0, 0x00, 0x11, 0x22, 0x0A, 0x01, 0x00, 0x00, 0x00, 0x00, 0xF7}}, {},
+            "request 1: wrong frame head: byte 5 is 01, expected 00"},
+        {{{0xF0, 0x00, 0x11, 0x22, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}}, {},
+            "request 1: message does not end with F7 (last byte 00)"},
+        {{sysex(0x0A, {0x7F, 0x85, 0x00})}, {}, "request 1: byte 11 is 85: bit 7 set inside the message"},
+        {{{0xF0, 0xF7}}, {}, "request 1: message of 2 bytes is too short for a request"},
+        {{Bytes{}}, {}, "request 1: message of 0 bytes is too short for a request"},
+        {{sysex(0x00, {0x00})}, {}, "request 1: CMD_IDENTIFY of 12 bytes, expected 11"},
+        {{sysex(0x0A, {0x00, 0x01, 0x00})}, {},
+            "request 1: CMD_ERASE_BLOCK without the argument marker 7F (byte 10 is 00)"},
+        {{eraseBlock(1024)}, {}, "request 1: CMD_ERASE_BLOCK of block 1024 lies outside the NAND"},
+        {{writePage(1, 64)}, {}, "request 1: CMD_WRITE_PAGE of block 1 page 64 lies outside the NAND"},
+        {{readFlash(0, 4)}, {}, "request 1: CMD_READ_FLASH of sector 0 piece 4 lies outside the NAND"},
+        {{readFlash(524288, 0)}, {},
+            "request 1: CMD_READ_FLASH of sector 524288 piece 0 lies outside the NAND"},
+        {{readDefects(2)}, {}, "request 1: CMD_READ_DEFECTS of part 2; the defect list has parts 0 and 1"},
+        {{sysex(0x10)}, {}, "request 1: unknown command byte 10"},
+        {{writePage(1, 0), sysex(0x0C, Bytes{0x41} + ones)}, refused,
             "request 2: CMD_PAGE_DATA checksum is 41, the 64 data bytes give 40"},
-        {"short piece", true, sysex(0x0C, {0x7E, 0x00, 0x00, 0x7F, 0x7F, 0x05}), {sysex(0x2C, {0x02})},
+        {{writePage(1, 0), sysex(0x0C, {0x7E, 0x00, 0x00, 0x7F, 0x7F, 0x05})}, refused,
             "request 2: piece 0 of block 1 page 0 carries 4 bytes, expected 64"},
-        {"flag byte with unused bits", true,
-            sysex(0x0C, Bytes{0x40} + Bytes(ones.begin(), ones.end() - 1) + Bytes{0x1F}),
-            {sysex(0x2C, {0x02})}, "request 2: CMD_PAGE_DATA group 15 has flag byte 1F with bits 4 to 6 set"},
-        {"partial group", true, sysex(0x0C, {0x00, 0x01, 0x02}), {},
+        {{writePage(1, 0), sysex(0x0C, Bytes{0x40} + Bytes(ones.begin(), ones.end() - 1) + Bytes{0x1F})},
+            refused, "request 2: CMD_PAGE_DATA group 15 has flag byte 1F with bits 4 to 6 set"},
+        {{writePage(1, 0), sysex(0x0C, {0x00, 0x01, 0x02})}, {},
             "request 2: CMD_PAGE_DATA of 14 bytes does not hold whole groups of 5"},
-        {"no open page", false, sysex(0x0C, Bytes{0x40} + ones), {sysex(0x2C, {0x02})},
+        {{sysex(0x0C, Bytes{0x40} + ones)}, refused,
             "request 1: CMD_PAGE_DATA without an open page (no CMD_WRITE_PAGE before it)"},
+        {{ProgramPage}, {ProgramFailed},
+            "request 1: CMD_PROGRAM_PAGE without an open page (no CMD_WRITE_PAGE before it)"},
+        {{writePage(1, 0), Finish}, {ModeIdle},
+            "request 2: CMD_FINISH while block 1 page 0 is open and not programmed"},
+        {{sysex(0x0E, {0x02, 0x02, 0x68, 0x07, 0x00, 0x00, 0x54, 0x41, 0x56, 0x53})}, {},
+            "request 1: CMD_RESET_NAND with reset code 54 41 56 53, expected 54 41 56 52; ignored"},
+        {{reset({0x01, 0x02, 0x68, 0x07, 0x00, 0x00})}, ready,
+            "request 1: CMD_RESET_NAND with arguments 01 02, expected 02 02"},
+        {{reset({0x02, 0x02, 0x00, 0x00, 0x00, 0x00})}, ready,
+            "request 1: CMD_RESET_NAND with image size 0; the NAND takes 1 to 134086656 bytes"},
+        {{reset({0x02, 0x02, 0x01, 0x00, 0x78, 0x3F})}, ready,
+            "request 1: CMD_RESET_NAND with image size 134086657; the NAND takes 1 to 134086656 bytes"},
     };
     for (const Case &c : cases) {
         Unit sim;
-        if (c.pageOpen)
-            sim.send(writePage(1, 0));
-        EXPECT_EQ(sim.send(c.piece), c.replies) << c.name;
-        EXPECT_EQ(sim.unit.errors(), std::vector<std::string>{c.error}) << c.name;
+        Replies replies;
+        for (const Bytes &request : c.requests)
+            replies = sim.send(request);
+        EXPECT_EQ(replies, c.replies) << c.error;
+        EXPECT_EQ(sim.unit.errors(), std::vector<std::string>{c.error});
     }
+}
+
+TEST(SimulatedUnitChecks, ResetCodeAndImageSizeAreTheTestsToChoose)
+{
+    SimulatedUnit unit({0x01, 0x02, 0x03, 0x04});
+    unit.expectImageSize(3915345);
+    const Bytes reset = sysex(0x0E, {0x02, 0x02, 0x50, 0x7C, 0x6E, 0x01, 0x01, 0x02, 0x03, 0x04});
+    EXPECT_EQ(unit.handle(reset.data(), reset.size()), (Replies{ModeActive, NandReady}));
+    EXPECT_EQ(unit.lastImageSize(), 3915344u);
+    EXPECT_EQ(unit.errors(),
+        std::vector<std::string>{"request 1: CMD_RESET_NAND with image size 3915344, expected 3915345"});
+}
+
+TEST(SimulatedUnitChecks, NandCommandsWhileIdleAreRecordedButCarriedOut)
+{
+    SimulatedUnit unit;
+    const Bytes erase = eraseBlock(1);
+    EXPECT_EQ(unit.handle(erase.data(), erase.size()), Replies{EraseOk});
+    EXPECT_EQ(unit.errors(),
+        std::vector<std::string>{
+            "request 1: CMD_ERASE_BLOCK while the unit is idle (no CMD_RESET_NAND before it)"});
+    EXPECT_EQ(unit.handle(ResetNand.data(), ResetNand.size()), (Replies{ModeActive, NandReady}));
+    EXPECT_EQ(unit.handle(Finish.data(), Finish.size()), Replies{ModeIdle});
+    EXPECT_FALSE(unit.active());
 }
 
 TEST(SimulatedUnitChecks, FaultyProgramsAreRecorded)
@@ -415,167 +464,57 @@ TEST(SimulatedUnitChecks, FaultyProgramsAreRecorded)
         EXPECT_EQ(sim.unit.programmed(c.block, 0), c.programmed) << c.name;
         EXPECT_EQ(sim.unit.errors(), std::vector<std::string>{c.error}) << c.name;
     }
-
-    Unit sim;
-    EXPECT_EQ(sim.send(ProgramPage), Replies{ProgramFailed});
-    EXPECT_EQ(sim.unit.errors(),
-        std::vector<std::string>{
-            "request 1: CMD_PROGRAM_PAGE without an open page (no CMD_WRITE_PAGE before it)"});
 }
 
-TEST(SimulatedUnitChecks, MalformedRequestsAreRecordedAndNotAnswered)
+TEST(SimulatedUnitFaults, EraseFailuresFollowTheirSchedule)
 {
     struct Case
     {
-        Bytes request;
-        std::string error;
-    };
-    const std::vector<Case> cases{
-        {{0xF0, 0x01, 0x11, 0x22, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF7},
-            "request 1: wrong frame head: byte 1 is 01, expected 00"},
-        {{0xF0, 0x00, 0x11, 0x22, 0x0B, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF7},
-            "request 1: wrong frame head: byte 4 is 0B, expected 0A"},
-        {{0xF0, 0x00, 0x11, 0x22, 0x0A, 0x01, 0x00, 0x00, 0x00, 0x00, 0xF7},
-            "request 1: wrong frame head: byte 5 is 01, expected 00"},
-        {{0xF0, 0x00, 0x11, 0x22, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},
-            "request 1: message does not end with F7 (last byte 00)"},
-        {sysex(0x0A, {0x7F, 0x85, 0x00}), "request 1: byte 11 is 85: bit 7 set inside the message"},
-        {{0xF0, 0xF7}, "request 1: message of 2 bytes is too short for a request"},
-        {{}, "request 1: message of 0 bytes is too short for a request"},
-        {sysex(0x00, {0x00}), "request 1: CMD_IDENTIFY of 12 bytes, expected 11"},
-        {sysex(0x0A, {0x00, 0x01, 0x00}),
-            "request 1: CMD_ERASE_BLOCK without the argument marker 7F (byte 10 is 00)"},
-        {eraseBlock(1024), "request 1: CMD_ERASE_BLOCK of block 1024 lies outside the NAND"},
-        {writePage(1, 64), "request 1: CMD_WRITE_PAGE of block 1 page 64 lies outside the NAND"},
-        {readFlash(0, 4), "request 1: CMD_READ_FLASH of sector 0 piece 4 lies outside the NAND"},
-        {readFlash(524288, 0), "request 1: CMD_READ_FLASH of sector 524288 piece 0 lies outside the NAND"},
-        {readDefects(2), "request 1: CMD_READ_DEFECTS of part 2; the defect list has parts 0 and 1"},
-        {sysex(0x10), "request 1: unknown command byte 10"},
-        {sysex(0x0E, {0x02, 0x02, 0x68, 0x07, 0x00, 0x00, 0x54, 0x41, 0x56, 0x53}),
-            "request 1: CMD_RESET_NAND with reset code 54 41 56 53, expected 54 41 56 52; ignored"},
-    };
-    for (const Case &c : cases) {
-        Unit sim;
-        EXPECT_EQ(sim.send(c.request), Replies{}) << c.error;
-        EXPECT_EQ(sim.unit.errors(), std::vector<std::string>{c.error});
-        EXPECT_EQ(sim.unit.stats().rejectedRequests, 1) << c.error;
-    }
-}
-
-TEST(SimulatedUnitChecks, ResetNandArgumentsAreChecked)
-{
-    struct Case
-    {
-        Bytes payload;
-        std::uint32_t expectedSize;
-        std::uint32_t size;
-        std::string error;
-    };
-    const std::vector<Case> cases{
-        {{0x01, 0x02, 0x68, 0x07, 0x00, 0x00}, 0, 1000,
-            "request 1: CMD_RESET_NAND with arguments 01 02, expected 02 02"},
-        {{0x02, 0x02, 0x00, 0x00, 0x00, 0x00}, 0, 0,
-            "request 1: CMD_RESET_NAND with image size 0; the NAND takes 1 to 134086656 bytes"},
-        {{0x02, 0x02, 0x01, 0x00, 0x78, 0x3F}, 0, 134086657,
-            "request 1: CMD_RESET_NAND with image size 134086657; the NAND takes 1 to 134086656 bytes"},
-        {{0x02, 0x02, 0x50, 0x7C, 0x6E, 0x01}, 3915345, 3915344,
-            "request 1: CMD_RESET_NAND with image size 3915344, expected 3915345"},
-        {{0x02, 0x02, 0x50, 0x7C, 0x6E, 0x01}, 3915344, 3915344, ""},
-    };
-    for (const Case &c : cases) {
-        SimulatedUnit unit;
-        if (c.expectedSize)
-            unit.expectImageSize(c.expectedSize);
-        const Bytes request = sysex(0x0E, c.payload + Bytes{0x54, 0x41, 0x56, 0x52});
-        EXPECT_EQ(unit.handle(request.data(), request.size()), (Replies{ModeActive, NandReady})) << c.error;
-        EXPECT_EQ(unit.lastImageSize(), c.size);
-        EXPECT_EQ(
-            unit.errors(), c.error.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.error});
-    }
-
-    SimulatedUnit unit({0x01, 0x02, 0x03, 0x04});
-    const Bytes own = sysex(0x0E, {0x02, 0x02, 0x68, 0x07, 0x00, 0x00, 0x01, 0x02, 0x03, 0x04});
-    EXPECT_EQ(unit.handle(own.data(), own.size()), (Replies{ModeActive, NandReady}));
-    EXPECT_TRUE(unit.errors().empty());
-}
-
-TEST(SimulatedUnitChecks, NandCommandsWhileIdleAreRecordedButCarriedOut)
-{
-    SimulatedUnit unit;
-    const Bytes erase = eraseBlock(1);
-    EXPECT_EQ(unit.handle(erase.data(), erase.size()), Replies{EraseOk});
-    EXPECT_EQ(unit.errors(),
-        std::vector<std::string>{
-            "request 1: CMD_ERASE_BLOCK while the unit is idle (no CMD_RESET_NAND before it)"});
-}
-
-TEST(SimulatedUnitChecks, FinishWithAnOpenPageIsRecorded)
-{
-    Unit sim;
-    sim.send(writePage(1, 0));
-    EXPECT_EQ(sim.send(Finish), Replies{ModeIdle});
-    EXPECT_EQ(sim.unit.errors(),
-        std::vector<std::string>{"request 2: CMD_FINISH while block 1 page 0 is open and not programmed"});
-}
-
-TEST(SimulatedUnitFaults, NandFailuresFollowTheirSchedule)
-{
-    struct Case
-    {
-        const char *name;
-        std::function<void(SimulatedUnit &)> inject;
-        std::function<Replies(Unit &)> run;
+        int failingBlock, times, erasedBlock;
         Replies statuses;
     };
-    const Bytes frame = erasedDataFrame();
-    const auto programStatus = [frame](int block, int page) {
-        return [frame, block, page](Unit &sim) { return Replies{sim.writeFrame(block, page, frame).back()}; };
-    };
-    const auto erase = [](int block) { return [block](Unit &sim) { return sim.send(eraseBlock(block)); }; };
-    const auto twice = [](std::function<Replies(Unit &)> step) {
-        return [step](Unit &sim) {
-            Replies replies = step(sim);
-            const Replies more = step(sim);
-            replies.insert(replies.end(), more.begin(), more.end());
-            return replies;
-        };
-    };
     const std::vector<Case> cases{
-        {"erase fails always", [](SimulatedUnit &unit) { unit.failErase(5); }, twice(twice(erase(5))),
-            {EraseFailed, EraseFailed, EraseFailed, EraseFailed}},
-        {"erase fails twice", [](SimulatedUnit &unit) { unit.failErase(5, 2); }, twice(twice(erase(5))),
-            {EraseFailed, EraseFailed, EraseOk, EraseOk}},
-        {"erase of another block", [](SimulatedUnit &unit) { unit.failErase(5); }, erase(6), {EraseOk}},
-        {"program of a page fails once", [](SimulatedUnit &unit) { unit.failProgram(2, 3, 1); },
-            twice(programStatus(2, 3)), {ProgramFailed, ProgramOk}},
-        {"program of another page", [](SimulatedUnit &unit) { unit.failProgram(2, 3); }, programStatus(2, 4),
-            {ProgramOk}},
-        {"program fails on every page of a block", [](SimulatedUnit &unit) { unit.failProgram(2, -1); },
-            [programStatus](Unit &sim) {
-                Replies replies = programStatus(2, 0)(sim);
-                replies.push_back(programStatus(2, 63)(sim).front());
-                replies.push_back(programStatus(3, 0)(sim).front());
-                return replies;
-            },
-            {ProgramFailed, ProgramFailed, ProgramOk}},
+        {5, -1, 5, {EraseFailed, EraseFailed, EraseFailed}},
+        {5, 2, 5, {EraseFailed, EraseFailed, EraseOk}},
+        {5, -1, 6, {EraseOk, EraseOk, EraseOk}},
     };
     for (const Case &c : cases) {
         Unit sim;
-        c.inject(sim.unit);
-        EXPECT_EQ(c.run(sim), c.statuses) << c.name;
-        EXPECT_TRUE(sim.unit.errors().empty()) << c.name;
+        sim.unit.failErase(c.failingBlock, c.times);
+        Replies statuses;
+        for (int i = 0; i < 3; ++i)
+            statuses.push_back(sim.send(eraseBlock(c.erasedBlock)).front());
+        EXPECT_EQ(statuses, c.statuses) << c.failingBlock << " " << c.times << " " << c.erasedBlock;
+        EXPECT_EQ(
+            sim.unit.eraseCount(c.erasedBlock), int(std::count(statuses.begin(), statuses.end(), EraseOk)));
+        EXPECT_TRUE(sim.unit.errors().empty());
     }
+}
 
-    Unit sim;
-    sim.unit.failErase(5);
-    sim.unit.failProgram(2, 3);
-    sim.send(eraseBlock(5));
-    sim.writeFrame(2, 3, frame);
-    EXPECT_EQ(sim.unit.eraseCount(5), 0);
-    EXPECT_FALSE(sim.unit.programmed(2, 3));
-    EXPECT_EQ(sim.stored(2, 3), repeat(2096, 0xFF));
-    EXPECT_EQ(sim.unit.stats().failedErases, 1);
-    EXPECT_EQ(sim.unit.stats().failedPrograms, 1);
+TEST(SimulatedUnitFaults, ProgramFailuresFollowTheirSchedule)
+{
+    struct Case
+    {
+        int block, page, times;
+        std::vector<std::pair<int, int>> writes;
+        Replies statuses;
+    };
+    const std::vector<Case> cases{
+        {2, 3, 1, {{2, 3}, {2, 3}}, {ProgramFailed, ProgramOk}},
+        {2, 3, -1, {{2, 3}, {2, 4}}, {ProgramFailed, ProgramOk}},
+        {2, -1, -1, {{2, 0}, {2, 63}, {3, 0}}, {ProgramFailed, ProgramFailed, ProgramOk}},
+    };
+    for (const Case &c : cases) {
+        Unit sim;
+        sim.unit.failProgram(c.block, c.page, c.times);
+        Replies statuses;
+        for (auto [block, page] : c.writes) {
+            statuses.push_back(sim.writeFrame(block, page, erasedDataFrame()).back());
+            EXPECT_EQ(sim.unit.programmed(block, page), statuses.back() == ProgramOk);
+        }
+        EXPECT_EQ(statuses, c.statuses) << c.block << " " << c.page << " " << c.times;
+        EXPECT_TRUE(sim.unit.errors().empty());
+    }
 }
 
 TEST(SimulatedUnitFaults, RepliesAreLostHeldDuplicatedOrCorrupted)

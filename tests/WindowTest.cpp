@@ -1,0 +1,855 @@
+#include "MainWindow.h"
+#include "MidiTestSupport.h"
+#include "NandGeometry.h"
+#include "Startup.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFont>
+#include <QImage>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QResource>
+#include <QSettings>
+#include <QStatusBar>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QTranslator>
+#include <QVariant>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+const Bytes identify{0xF0, 0x00, 0x11, 0x22, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF7};
+const Bytes deviceInfo{
+    0xF0, 0x00, 0x11, 0x22, 0x0A, 0x15, 0x4D, 0x0B, 0x00, 0x20, 0x05, 0x02, 0x56, 0x31, 0x7F, 0xF7};
+const Bytes otherDeviceInfo{
+    0xF0, 0x00, 0x11, 0x22, 0x0A, 0x01, 0x00, 0x00, 0x00, 0x20, 0x03, 0x04, 0x00, 0xF7};
+
+// Widgets of the window, in the order the form creates them.
+struct WidgetRow
+{
+    const char *name;
+    const char *className;
+    const char *parent;
+    QRect geometry;
+    const char *text;
+};
+
+const std::vector<WidgetRow> form = {
+    {"centralwidget", "QWidget", "MainWindow", QRect(), ""},
+    {"groupBox", "QGroupBox", "centralwidget", QRect(10, 230, 171, 81), "Tavrin information"},
+    {"SnEdit", "QLineEdit", "groupBox", QRect(70, 20, 91, 21), ""},
+    {"label", "QLabel", "groupBox", QRect(10, 20, 51, 21), "SN:"},
+    {"VersionEdit", "QLineEdit", "groupBox", QRect(70, 50, 91, 21), ""},
+    {"label_2", "QLabel", "groupBox", QRect(10, 50, 51, 21), "Version:"},
+    {"groupBox_3", "QGroupBox", "centralwidget", QRect(10, 90, 251, 131), "MIDI IN port"},
+    {"MidiInList", "QListWidget", "groupBox_3", QRect(10, 20, 231, 101), ""},
+    {"groupBox_4", "QGroupBox", "centralwidget", QRect(270, 90, 241, 131), "MIDI OUT port"},
+    {"MidiOutList", "QListWidget", "groupBox_4", QRect(10, 20, 221, 101), ""},
+    {"ConnectButton", "QPushButton", "centralwidget", QRect(200, 240, 75, 23), "Connect"},
+    {"TryConText", "QLabel", "centralwidget", QRect(370, 240, 91, 21), "try to connect..."},
+    {"TransferButton", "QPushButton", "centralwidget", QRect(280, 240, 75, 23), "Transfer"},
+    {"progressBar", "QProgressBar", "centralwidget", QRect(200, 280, 311, 23), ""},
+    {"IconLabel", "QLabel", "centralwidget", QRect(110, 0, 311, 81), "TextLabel"},
+    {"LogText", "QPlainTextEdit", "centralwidget", QRect(523, 110, 361, 191), ""},
+    {"groupBox_2", "QGroupBox", "centralwidget", QRect(520, 10, 171, 81), "NAND Information"},
+    {"label_3", "QLabel", "groupBox_2", QRect(10, 20, 51, 21), "Block:"},
+    {"label_4", "QLabel", "groupBox_2", QRect(10, 50, 51, 21), "Page:"},
+    {"BlockEdit", "QLineEdit", "groupBox_2", QRect(70, 20, 41, 22), ""},
+    {"PageEdit", "QLineEdit", "groupBox_2", QRect(70, 50, 41, 22), ""},
+};
+
+QString shownText(QWidget *widget)
+{
+    if (auto *box = qobject_cast<QGroupBox *>(widget))
+        return box->title();
+    if (auto *label = qobject_cast<QLabel *>(widget))
+        return label->text();
+    if (auto *button = qobject_cast<QPushButton *>(widget))
+        return button->text();
+    if (auto *edit = qobject_cast<QLineEdit *>(widget))
+        return edit->text();
+    if (auto *log = qobject_cast<QPlainTextEdit *>(widget))
+        return log->toPlainText();
+    return QString();
+}
+
+// The form's widgets below `root` in creation order (each parent keeps its children in that order);
+// the widgets that Qt makes inside a list or an editor for itself are left out.
+void collectFormWidgets(QObject *root, QStringList &names)
+{
+    for (QObject *child : root->children()) {
+        if (!child->isWidgetType() || child->objectName().isEmpty() || child->objectName().startsWith("qt_"))
+            continue;
+        names << child->objectName();
+        collectFormWidgets(child, names);
+    }
+}
+
+int rowOf(QListWidget *list, const QString &name)
+{
+    const auto items = list->findItems(name, Qt::MatchExactly);
+    return items.isEmpty() ? -1 : list->row(items.first());
+}
+
+// An in-process unit that only records; the test answers for it.
+class TestUnit : public RecordingDevice
+{
+public:
+    TestUnit()
+        : RecordingDevice("Window test unit")
+    {
+    }
+
+    bool reply(const Bytes &bytes) { return send(bytes.data(), bytes.size()); }
+};
+
+// Sets that a control rule leaves alone, so that a test can see that they did not move.
+struct Untouched
+{
+    explicit Untouched(MainWindow &w)
+        : blockText(w.BlockEdit->text())
+        , pageText(w.PageEdit->text())
+        , logText(w.LogText->toPlainText())
+        , transferText(w.TransferButton->text())
+        , progressMinimum(w.progressBar->minimum())
+        , progressMaximum(w.progressBar->maximum())
+        , progressValue(w.progressBar->value())
+    {
+    }
+
+    bool operator==(const Untouched &o) const
+    {
+        return blockText == o.blockText && pageText == o.pageText && logText == o.logText
+            && transferText == o.transferText && progressMinimum == o.progressMinimum
+            && progressMaximum == o.progressMaximum && progressValue == o.progressValue;
+    }
+
+    QString blockText, pageText, logText, transferText;
+    int progressMinimum, progressMaximum, progressValue;
+};
+
+// Settings live in a directory of the test's own, never in the user's.
+class SettingsSandbox : public testing::Environment
+{
+public:
+    void SetUp() override
+    {
+        ASSERT_TRUE(directory.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(directory.path()));
+        for (auto format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+            QSettings::setPath(format, QSettings::UserScope, directory.path());
+            QSettings::setPath(format, QSettings::SystemScope, directory.path() + QStringLiteral("/system"));
+        }
+        Startup::prepareApplication();
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
+
+    QTemporaryDir directory;
+};
+
+testing::Environment *const sandbox = testing::AddGlobalTestEnvironment(new SettingsSandbox);
+
+// ---- The form -------------------------------------------------------------------------------------
+
+TEST(WindowForm, EveryWidgetHasItsClassParentGeometryAndText)
+{
+    MainWindow window;
+    for (const WidgetRow &row : form) {
+        SCOPED_TRACE(row.name);
+        auto *widget = window.findChild<QWidget *>(QString::fromLatin1(row.name));
+        ASSERT_NE(widget, nullptr);
+        EXPECT_STREQ(widget->metaObject()->className(), row.className);
+        EXPECT_EQ(widget->parent()->objectName(), QString::fromLatin1(row.parent));
+        if (!row.geometry.isNull()) {
+            EXPECT_EQ(widget->geometry(), row.geometry);
+        }
+        EXPECT_EQ(shownText(widget), QString::fromUtf8(row.text));
+    }
+}
+
+TEST(WindowForm, WidgetsAreCreatedInTheOrderOfTheForm)
+{
+    MainWindow window;
+    QStringList expected;
+    for (const WidgetRow &row : form)
+        expected << QString::fromLatin1(row.name);
+    QStringList created;
+    collectFormWidgets(&window, created);
+    EXPECT_EQ(created.join(' ').toStdString(), expected.join(' ').toStdString());
+}
+
+TEST(WindowForm, FormMembersAreTheNamedWidgets)
+{
+    MainWindow window;
+    const std::vector<std::pair<QWidget *, const char *>> members = {
+        {window.centralwidget, "centralwidget"},
+        {window.groupBox, "groupBox"},
+        {window.SnEdit, "SnEdit"},
+        {window.label, "label"},
+        {window.VersionEdit, "VersionEdit"},
+        {window.label_2, "label_2"},
+        {window.groupBox_3, "groupBox_3"},
+        {window.MidiInList, "MidiInList"},
+        {window.groupBox_4, "groupBox_4"},
+        {window.MidiOutList, "MidiOutList"},
+        {window.ConnectButton, "ConnectButton"},
+        {window.TryConText, "TryConText"},
+        {window.TransferButton, "TransferButton"},
+        {window.progressBar, "progressBar"},
+        {window.IconLabel, "IconLabel"},
+        {window.LogText, "LogText"},
+        {window.groupBox_2, "groupBox_2"},
+        {window.label_3, "label_3"},
+        {window.label_4, "label_4"},
+        {window.BlockEdit, "BlockEdit"},
+        {window.PageEdit, "PageEdit"},
+    };
+    for (const auto &[widget, name] : members)
+        EXPECT_EQ(widget->objectName(), QString::fromLatin1(name));
+    EXPECT_EQ(window.centralWidget(), window.centralwidget);
+}
+
+TEST(WindowForm, WindowHasItsTitleSizeAndFixedPolicyAndNoBars)
+{
+    MainWindow window;
+    EXPECT_EQ(window.objectName(), "MainWindow");
+    EXPECT_EQ(window.windowTitle(), "Tavrin Update");
+    EXPECT_EQ(window.size(), QSize(900, 322));
+    EXPECT_EQ(window.sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
+    EXPECT_EQ(window.sizePolicy().verticalPolicy(), QSizePolicy::Fixed);
+    EXPECT_EQ(window.sizePolicy().horizontalStretch(), 0);
+    EXPECT_EQ(window.sizePolicy().verticalStretch(), 0);
+    EXPECT_EQ(window.findChild<QMenuBar *>(), nullptr);
+    EXPECT_EQ(window.findChild<QStatusBar *>(), nullptr);
+    EXPECT_EQ(window.findChild<QToolBar *>(), nullptr);
+}
+
+TEST(WindowForm, ObjectNameIsGivenOnlyToAWindowWithoutOne)
+{
+    struct Case
+    {
+        const char *before;
+        const char *after;
+    };
+    for (const Case &c : {Case{"", "MainWindow"}, Case{"UpdaterWindow", "UpdaterWindow"}}) {
+        QMainWindow window;
+        window.setObjectName(QString::fromLatin1(c.before));
+        Ui_MainWindow ui;
+        ui.setupUi(&window);
+        EXPECT_EQ(window.objectName(), QString::fromLatin1(c.after));
+    }
+}
+
+TEST(WindowForm, OnlyTheSerialAndVersionFieldsUseTheSmallFont)
+{
+    MainWindow window;
+    for (QWidget *edit :
+        {static_cast<QWidget *>(window.SnEdit), static_cast<QWidget *>(window.VersionEdit)}) {
+        QFont expected = QApplication::font(edit);
+        expected.setPointSize(8);
+        EXPECT_EQ(edit->font(), expected) << edit->objectName().toStdString();
+    }
+    for (QWidget *other : {static_cast<QWidget *>(window.BlockEdit), static_cast<QWidget *>(window.PageEdit),
+             static_cast<QWidget *>(window.label), static_cast<QWidget *>(window.LogText)})
+        EXPECT_EQ(other->font(), QApplication::font(other)) << other->objectName().toStdString();
+    EXPECT_EQ(window.SnEdit->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
+    EXPECT_EQ(window.SnEdit->sizePolicy().verticalPolicy(), QSizePolicy::Fixed);
+}
+
+TEST(WindowForm, DisplayFieldsRefuseTypingAndTheLogAcceptsIt)
+{
+    MainWindow window;
+    for (QLineEdit *edit : {window.SnEdit, window.VersionEdit, window.BlockEdit, window.PageEdit})
+        EXPECT_TRUE(edit->isReadOnly()) << edit->objectName().toStdString();
+    EXPECT_FALSE(window.LogText->isReadOnly());
+    for (QLabel *label : {window.label, window.label_2, window.label_3, window.label_4}) {
+        EXPECT_EQ(label->alignment(), Qt::AlignRight | Qt::AlignVCenter) << label->objectName().toStdString();
+        EXPECT_TRUE(label->wordWrap());
+    }
+    EXPECT_FALSE(window.IconLabel->hasScaledContents());
+    EXPECT_EQ(window.MidiInList->selectionMode(), QAbstractItemView::SingleSelection);
+    EXPECT_EQ(window.MidiOutList->selectionMode(), QAbstractItemView::SingleSelection);
+}
+
+TEST(WindowForm, BeforeInitTheFormShowsItsLayoutState)
+{
+    MainWindow window;
+    EXPECT_EQ(window.progressBar->value(), 24);
+    EXPECT_EQ(window.progressBar->minimum(), 0);
+    EXPECT_EQ(window.progressBar->maximum(), 100);
+    EXPECT_FALSE(window.TryConText->isHidden());
+    EXPECT_EQ(window.IconLabel->text(), "TextLabel");
+    EXPECT_EQ(window.TransferButton->text(), "Transfer");
+    EXPECT_TRUE(window.imageData.isNull());
+}
+
+TEST(WindowForm, InitPreparesControlsPictureAndTimer)
+{
+    MainWindow window;
+    window.init();
+    EXPECT_EQ(window.TransferButton->text(), "Update");
+    EXPECT_FALSE(window.TransferButton->isEnabled());
+    EXPECT_TRUE(window.ConnectButton->isEnabled());
+    EXPECT_TRUE(window.progressBar->isHidden());
+    EXPECT_TRUE(window.TryConText->isHidden());
+    EXPECT_EQ(window.IconLabel->pixmap(Qt::ReturnByValue).size(), QSize(320, 87));
+    EXPECT_EQ(window.IconLabel->text(), "");
+    EXPECT_EQ(window.connectionState, Disconnected);
+    EXPECT_EQ(window.phase, Idle);
+    EXPECT_EQ(window.timeoutTicks, 25);
+    EXPECT_EQ(window.retryCount, 0);
+    EXPECT_EQ(window.selectedInputRow, 0);
+    EXPECT_EQ(window.selectedOutputRow, 0);
+    ASSERT_NE(window.timer, nullptr);
+    EXPECT_EQ(window.timer->parent(), &window);
+    EXPECT_EQ(window.timer->interval(), 100);
+    EXPECT_TRUE(window.timer->isActive());
+    EXPECT_FALSE(window.timer->isSingleShot());
+    EXPECT_EQ(window.link.port.receiver, &window);
+}
+
+TEST(WindowForm, InitMakesTheFirstRowOfEachPortListCurrent)
+{
+    TestUnit unit;
+    MainWindow window;
+    window.init();
+    ASSERT_GT(window.MidiInList->count(), 0);
+    ASSERT_GT(window.MidiOutList->count(), 0);
+    EXPECT_EQ(window.MidiInList->currentRow(), 0);
+    EXPECT_EQ(window.MidiOutList->currentRow(), 0);
+    EXPECT_GE(rowOf(window.MidiInList, "Window test unit"), 0);
+    EXPECT_GE(rowOf(window.MidiOutList, "Window test unit"), 0);
+}
+
+TEST(WindowForm, PortListsStopAtOneHundredDevices)
+{
+    std::vector<std::unique_ptr<TestUnit>> units;
+    for (int i = 0; i < 120; ++i)
+        units.push_back(std::make_unique<TestUnit>());
+    MainWindow window;
+    window.init();
+    EXPECT_EQ(window.MidiInList->count(), 100);
+    EXPECT_EQ(window.MidiOutList->count(), 100);
+}
+
+// The slot list is what the rest of the program and the meta-object calls rely on.
+TEST(WindowForm, MetaObjectOffersTheFourSlotsInOrder)
+{
+    const QMetaObject &meta = MainWindow::staticMetaObject;
+    EXPECT_STREQ(meta.className(), "MainWindow");
+    EXPECT_EQ(meta.methodCount() - meta.methodOffset(), 4);
+    const char *expected[] = {"Connect()", "Transfer()", "close1()", "update()"};
+    for (int i = 0; i < 4; ++i) {
+        const QMetaMethod method = meta.method(meta.methodOffset() + i);
+        EXPECT_EQ(method.methodSignature(), QByteArray(expected[i]));
+        EXPECT_EQ(method.methodType(), QMetaMethod::Slot);
+        EXPECT_EQ(method.access(), QMetaMethod::Public);
+    }
+    EXPECT_EQ(meta.propertyCount(), meta.propertyOffset());
+    EXPECT_EQ(meta.classInfoCount(), meta.classInfoOffset());
+}
+
+// ---- Controls and display operations --------------------------------------------------------------
+
+class WindowControls : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        window.init();
+        window.SnEdit->setText("111-222-333");
+        window.VersionEdit->setText("1.02");
+        window.BlockEdit->setText("7");
+        window.PageEdit->setText("12");
+    }
+
+    MainWindow window;
+};
+
+TEST_F(WindowControls, ControlsFollowTheConnectionState)
+{
+    struct Case
+    {
+        int state;
+        bool tryConnectShown;
+        bool listsEnabled;
+        const char *connectText;
+        bool transferEnabled;
+        const char *serial;
+        const char *version;
+    };
+    const Case cases[] = {
+        {Disconnected, false, true, "Connect", false, "", ""},
+        {Connecting, true, false, "Disconnect", false, "111-222-333", "1.02"},
+        {Connected, false, false, "Disconnect", true, "111-222-333", "1.02"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.state);
+        window.SnEdit->setText("111-222-333");
+        window.VersionEdit->setText("1.02");
+        window.progressBar->show();
+        window.ConnectButton->setEnabled(false);
+        window.connectionState = c.state;
+        const Untouched before(window);
+        window.refreshControls();
+        EXPECT_EQ(!window.TryConText->isHidden(), c.tryConnectShown);
+        EXPECT_TRUE(window.progressBar->isHidden());
+        EXPECT_EQ(window.MidiInList->isEnabled(), c.listsEnabled);
+        EXPECT_EQ(window.MidiOutList->isEnabled(), c.listsEnabled);
+        EXPECT_EQ(window.ConnectButton->text(), QString::fromLatin1(c.connectText));
+        EXPECT_TRUE(window.ConnectButton->isEnabled());
+        EXPECT_EQ(window.TransferButton->isEnabled(), c.transferEnabled);
+        EXPECT_EQ(window.SnEdit->text(), QString::fromLatin1(c.serial));
+        EXPECT_EQ(window.VersionEdit->text(), QString::fromLatin1(c.version));
+        EXPECT_TRUE(Untouched(window) == before);
+    }
+}
+
+TEST_F(WindowControls, UnknownConnectionStateChangesNothing)
+{
+    window.connectionState = 7;
+    window.ConnectButton->setText("Connect");
+    window.ConnectButton->setEnabled(false);
+    window.progressBar->show();
+    window.refreshControls();
+    EXPECT_FALSE(window.ConnectButton->isEnabled());
+    EXPECT_FALSE(window.progressBar->isHidden());
+    EXPECT_EQ(window.SnEdit->text(), "111-222-333");
+}
+
+TEST_F(WindowControls, VersionShowsLowByteDotHighByteWithTwoDigits)
+{
+    struct Case
+    {
+        std::uint32_t value;
+        const char *shown;
+    };
+    const Case cases[] = {{515, "3.02"}, {2561, "1.10"}, {0, "0.00"}, {261, "5.01"}, {16383, "255.63"}};
+    for (const Case &c : cases) {
+        window.link.versionValue = c.value;
+        window.link.serialText = "909-000-121";
+        window.showDeviceInfo();
+        EXPECT_EQ(window.VersionEdit->text(), QString::fromLatin1(c.shown)) << c.value;
+        EXPECT_EQ(window.SnEdit->text(), "909-000-121");
+    }
+}
+
+TEST_F(WindowControls, ProgressDisplayResetsTheBarAndLocksBothButtons)
+{
+    window.connectionState = Connected;
+    window.refreshControls();
+    window.progressBar->setRange(5, 10);
+    window.progressBar->setValue(7);
+    window.showProgress();
+    EXPECT_EQ(window.progressBar->minimum(), 0);
+    EXPECT_EQ(window.progressBar->maximum(), 880);
+    EXPECT_EQ(window.progressBar->value(), 0);
+    EXPECT_FALSE(window.progressBar->isHidden());
+    EXPECT_FALSE(window.TransferButton->isEnabled());
+    EXPECT_FALSE(window.ConnectButton->isEnabled());
+    EXPECT_EQ(window.BlockEdit->text(), "7");
+    EXPECT_EQ(window.PageEdit->text(), "12");
+}
+
+// The timer's tick has to reach MainWindow::update(), not the repaint slot it hides: only the former
+// moves the countdown.
+TEST_F(WindowControls, TimerTickCountsTheReplyTimeOutDown)
+{
+    window.timer->stop();
+    ASSERT_EQ(window.timeoutTicks, 25);
+    for (int tick = 1; tick <= 3; ++tick) {
+        ASSERT_TRUE(QMetaObject::invokeMethod(window.timer, "timeout", Qt::DirectConnection));
+        EXPECT_EQ(window.timeoutTicks, 25 - tick);
+    }
+}
+
+TEST_F(WindowControls, CloseRequestIsAcceptedInEveryState)
+{
+    for (int state : {Disconnected, Connecting, Connected}) {
+        for (int phase : {Idle, BlockErase, DataPageSend}) {
+            window.connectionState = state;
+            window.phase = phase;
+            QCloseEvent request;
+            request.ignore();
+            QApplication::sendEvent(&window, &request);
+            EXPECT_TRUE(request.isAccepted()) << state << " " << phase;
+        }
+    }
+}
+
+// ---- Connecting through an in-process unit --------------------------------------------------------
+
+class WindowConnection : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        window.init();
+        window.timer->stop();
+        selectUnit();
+    }
+
+    void selectUnit()
+    {
+        window.MidiInList->setCurrentRow(rowOf(window.MidiInList, "Window test unit"));
+        window.MidiOutList->setCurrentRow(rowOf(window.MidiOutList, "Window test unit"));
+        ASSERT_GE(window.MidiInList->currentRow(), 0);
+        ASSERT_GE(window.MidiOutList->currentRow(), 0);
+    }
+
+    void connectAndIdentify()
+    {
+        window.ConnectButton->click();
+        ASSERT_EQ(window.connectionState, Connecting);
+        ASSERT_TRUE(unit.waitForMessages(1));
+        ASSERT_TRUE(unit.reply(deviceInfo));
+        QTRY_COMPARE_WITH_TIMEOUT(window.connectionState, int(Connected), 5000);
+    }
+
+    TestUnit unit;
+    MainWindow window;
+};
+
+TEST_F(WindowConnection, ConnectOpensBothPortsAndAsksTheUnitToIdentify)
+{
+    window.ConnectButton->click();
+    EXPECT_EQ(window.connectionState, Connecting);
+    EXPECT_EQ(window.selectedInputRow, rowOf(window.MidiInList, "Window test unit"));
+    EXPECT_EQ(window.selectedOutputRow, rowOf(window.MidiOutList, "Window test unit"));
+    ASSERT_TRUE(unit.waitForMessages(1));
+    EXPECT_EQ(unit.messages(), std::vector<Bytes>{identify});
+    EXPECT_FALSE(window.TryConText->isHidden());
+    EXPECT_EQ(window.ConnectButton->text(), "Disconnect");
+    EXPECT_FALSE(window.MidiInList->isEnabled());
+    EXPECT_FALSE(window.TransferButton->isEnabled());
+    EXPECT_EQ(window.timeoutTicks, 25);
+}
+
+TEST_F(WindowConnection, IdentityReplyConnectsAndShowsSerialAndVersion)
+{
+    connectAndIdentify();
+    EXPECT_EQ(window.SnEdit->text(), "909-000-121");
+    EXPECT_EQ(window.VersionEdit->text(), "5.01");
+    EXPECT_TRUE(window.TryConText->isHidden());
+    EXPECT_TRUE(window.TransferButton->isEnabled());
+    EXPECT_EQ(window.ConnectButton->text(), "Disconnect");
+}
+
+TEST_F(WindowConnection, FurtherIdentityReplyOnlyRefreshesSerialAndVersion)
+{
+    connectAndIdentify();
+    window.TransferButton->setEnabled(false);
+    ASSERT_TRUE(unit.reply(otherDeviceInfo));
+    QTRY_COMPARE_WITH_TIMEOUT(window.VersionEdit->text(), QString("3.02"), 5000);
+    EXPECT_EQ(window.SnEdit->text(), window.link.serialText);
+    EXPECT_EQ(window.connectionState, Connected);
+    EXPECT_FALSE(window.TransferButton->isEnabled());
+}
+
+TEST_F(WindowConnection, DisconnectWhileConnectingReturnsToTheStartState)
+{
+    window.ConnectButton->click();
+    ASSERT_EQ(window.connectionState, Connecting);
+    window.phase = DataPageSend;
+    window.ConnectButton->click();
+    EXPECT_EQ(window.connectionState, Disconnected);
+    EXPECT_EQ(window.link.port.inHandle.load(), nullptr);
+    EXPECT_EQ(window.link.port.outHandle, nullptr);
+    EXPECT_TRUE(window.MidiInList->isEnabled());
+    EXPECT_TRUE(window.MidiOutList->isEnabled());
+    EXPECT_EQ(window.ConnectButton->text(), "Connect");
+    EXPECT_EQ(window.SnEdit->text(), "");
+    EXPECT_EQ(window.VersionEdit->text(), "");
+    EXPECT_EQ(window.phase, DataPageSend);
+}
+
+TEST_F(WindowConnection, DisconnectAfterIdentityEmptiesSerialAndVersion)
+{
+    connectAndIdentify();
+    window.ConnectButton->click();
+    EXPECT_EQ(window.connectionState, Disconnected);
+    EXPECT_EQ(window.SnEdit->text(), "");
+    EXPECT_EQ(window.VersionEdit->text(), "");
+    EXPECT_FALSE(window.TransferButton->isEnabled());
+    EXPECT_FALSE(unit.reply(deviceInfo));
+}
+
+TEST_F(WindowConnection, FailedOpenLeavesTheWindowDisconnectedAndSendsNothing)
+{
+    unit.refuseOutputOpen = 1;
+    window.ConnectButton->click();
+    EXPECT_EQ(window.connectionState, Disconnected);
+    EXPECT_EQ(window.ConnectButton->text(), "Connect");
+    EXPECT_TRUE(window.MidiInList->isEnabled());
+    EXPECT_TRUE(window.TryConText->isHidden());
+    EXPECT_TRUE(unit.messages().empty());
+}
+
+TEST_F(WindowConnection, ListWithoutCurrentRowIsPassedAsMinusOne)
+{
+    struct Case
+    {
+        bool clearInput, clearOutput;
+    };
+    for (const Case &c : {Case{true, false}, Case{false, true}, Case{true, true}}) {
+        selectUnit();
+        if (c.clearInput)
+            window.MidiInList->setCurrentRow(-1);
+        if (c.clearOutput)
+            window.MidiOutList->setCurrentRow(-1);
+        window.ConnectButton->click();
+        EXPECT_EQ(window.selectedInputRow, c.clearInput ? -1 : rowOf(window.MidiInList, "Window test unit"));
+        EXPECT_EQ(
+            window.selectedOutputRow, c.clearOutput ? -1 : rowOf(window.MidiOutList, "Window test unit"));
+        EXPECT_EQ(window.connectionState, Disconnected);
+    }
+    EXPECT_TRUE(unit.messages().empty());
+}
+
+TEST_F(WindowConnection, Close1ClosesThePortsAtOnceAndTheWindowHalfASecondLater)
+{
+    window.show();
+    connectAndIdentify();
+    ASSERT_TRUE(QMetaObject::invokeMethod(&window, "close1", Qt::DirectConnection));
+    EXPECT_EQ(window.connectionState, Disconnected);
+    EXPECT_EQ(window.link.port.inHandle.load(), nullptr);
+    EXPECT_EQ(window.link.port.outHandle, nullptr);
+    EXPECT_FALSE(unit.reply(deviceInfo));
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.ConnectButton->text(), "Disconnect");
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 5000);
+}
+
+// ---- Start-up --------------------------------------------------------------------------------------
+
+class WindowStartup : public testing::Test
+{
+protected:
+    void TearDown() override
+    {
+        QSettings settings;
+        settings.clear();
+    }
+};
+
+TEST_F(WindowStartup, LanguageOneInstallsBothCataloguesAndAnythingElseNone)
+{
+    struct Case
+    {
+        const char *name;
+        QVariant stored;
+        bool german;
+    };
+    const Case cases[] = {
+        {"no key", QVariant(), false},
+        {"text 1", QVariant(QStringLiteral("1")), true},
+        {"number 1", QVariant(1), true},
+        {"text 2", QVariant(QStringLiteral("2")), false},
+        {"de", QVariant(QStringLiteral("de")), false},
+        {"empty", QVariant(QString()), false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QSettings settings;
+        settings.clear();
+        if (c.stored.isValid())
+            settings.setValue(QStringLiteral("language"), c.stored);
+        QTranslator program;
+        QTranslator framework;
+        EXPECT_EQ(Startup::installTranslators(settings, program, framework), c.german);
+        EXPECT_EQ(QCoreApplication::translate("MainWindow", "Connect"), c.german ? "Verbinden" : "Connect");
+        EXPECT_EQ(QCoreApplication::translate("QLineEdit", "&Undo"), c.german ? "&Rückgängig" : "&Undo");
+    }
+}
+
+TEST_F(WindowStartup, StoredLanguageIsReadFromTheProgramsSettings)
+{
+    {
+        QSettings stored(QStringLiteral("Kestrava"), QStringLiteral("Tavrin_update"));
+        stored.setValue(QStringLiteral("language"), QStringLiteral("1"));
+    }
+    QSettings settings;
+    QTranslator program;
+    QTranslator framework;
+    EXPECT_TRUE(Startup::installTranslators(settings, program, framework));
+    EXPECT_TRUE(settings.fileName().startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")));
+}
+
+TEST_F(WindowStartup, GermanLanguageGivesAGermanWindow)
+{
+    QSettings settings;
+    settings.setValue(QStringLiteral("language"), 1);
+    QTranslator program;
+    QTranslator framework;
+    ASSERT_TRUE(Startup::installTranslators(settings, program, framework));
+    MainWindow window;
+    window.init();
+    const std::vector<std::pair<QWidget *, const char *>> texts = {
+        {window.groupBox, "Tavrin-Information"},
+        {window.label, "SN:"},
+        {window.label_2, "Version:"},
+        {window.groupBox_3, "MIDI-Eingang"},
+        {window.groupBox_4, "MIDI-Ausgang"},
+        {window.ConnectButton, "Verbinden"},
+        {window.TryConText, "verbinde..."},
+        {window.TransferButton, "Aufspielen"},
+        {window.groupBox_2, "NAND-Information"},
+        {window.label_3, "Block:"},
+        {window.label_4, "Seite:"},
+    };
+    for (const auto &[widget, text] : texts)
+        EXPECT_EQ(shownText(widget), QString::fromUtf8(text)) << widget->objectName().toStdString();
+    EXPECT_EQ(window.windowTitle(), "Tavrin-Update");
+    window.connectionState = Connecting;
+    window.refreshControls();
+    EXPECT_EQ(window.ConnectButton->text(), "Trennen");
+}
+
+TEST_F(WindowStartup, GermanCatalogueCarriesEveryProgressText)
+{
+    QTranslator program;
+    ASSERT_TRUE(program.load(QStringLiteral(":/Charts/update_de")));
+    const std::pair<const char *, const char *> texts[] = {
+        {"TextLabel", "Textfeld"},
+        {"Transfer", "Übertragen"},
+        {"e=%1 %2", "e=%1 %2"},
+        {"read BBL\n", "BBL lesen\n"},
+        {"found %1 BBL's", "%1 BBL gefunden"},
+        {"read last BBL", "letzte BBL lesen"},
+        {"no BBL found, NAND is unused", "keine BBL gefunden, NAND ist unbenutzt"},
+        {"read defective list", "Defektliste lesen"},
+        {"BBL block %1 defect", "BBL: Block %1 defekt"},
+        {"BBL contains %1 blocks", "BBL enthält %1 Blöcke"},
+        {"Factorydefects was %1 blocks", "Werksdefekte: %1 Blöcke"},
+        {"DefectList block %1 defect", "Defektliste: Block %1 defekt"},
+        {"DefectList contains %1 blocks", "Defektliste enthält %1 Blöcke"},
+        {"more than 3 factory defects, Flash not healthy! Aborting",
+            "mehr als 3 Werksdefekte, Flash nicht in Ordnung! Abbruch"},
+        {"erase block 0 (BBL block)", "Block 0 löschen (BBL-Block)"},
+        {"Erase block %1 FAIL", "Löschen von Block %1 FEHLGESCHLAGEN"},
+        {"Erase block %1 ok", "Löschen von Block %1 ok"},
+        {"Write Data Page", "Datenseite schreiben"},
+        {"writing BBL to block 0 page 0", "BBL wird in Block 0, Seite 0 geschrieben"},
+        {"write page %1", "Seite %1 schreiben"},
+        {"Write BBL Page %1", "BBL-Seite %1 schreiben"},
+        {"FAIL!", "FEHLER!"},
+        {"Block %1 is marked as bad", "Block %1 wird als defekt markiert"},
+        {"*** Finish***", "*** Fertig***"},
+        {"(%1 retries)", "(%1 Wiederholungen)"},
+        {"Error: not enough space in NAND, all 1024 blocks written",
+            "Fehler: nicht genug Platz im NAND, alle 1024 Blöcke beschrieben"},
+        {"Reset NAND", "NAND zurücksetzen"},
+        {"Update stopped: no reply from the unit for 10 s",
+            "Aktualisierung abgebrochen: seit 10 s keine Antwort vom Gerät"},
+        {"Update stopped: the bad-block list could not be programmed",
+            "Aktualisierung abgebrochen: die Liste der defekten Blöcke ließ sich nicht programmieren"},
+        {"Update stopped: no good block left, the image is incomplete; the unit was not told that the update "
+         "finished",
+            "Aktualisierung abgebrochen: kein intakter Block mehr frei, das Abbild ist unvollständig; dem "
+            "Gerät "
+            "wurde das Ende der Aktualisierung nicht gemeldet"},
+        {"Update refused: the image cannot be opened",
+            "Aktualisierung abgelehnt: das Abbild lässt sich nicht öffnen"},
+        {"Update refused: the image (%1 bytes) does not fit the NAND",
+            "Aktualisierung abgelehnt: das Abbild (%1 Bytes) passt nicht in den NAND"},
+        {"Pass finished: %1 pages in %2 blocks, %3 retries, %4 s, %5 KiB/s",
+            "Durchlauf beendet: %1 Seiten in %2 Blöcken, %3 Wiederholungen, %4 s, %5 KiB/s"},
+    };
+    for (const auto &[source, german] : texts)
+        EXPECT_EQ(program.translate("MainWindow", source), QString::fromUtf8(german)) << source;
+}
+
+TEST_F(WindowStartup, ApplicationCarriesTheMakersNamesAndThePlastiqueStyle)
+{
+    EXPECT_EQ(QCoreApplication::organizationName(), "Kestrava");
+    EXPECT_EQ(QCoreApplication::organizationDomain(), "kestrava.example");
+    EXPECT_EQ(QCoreApplication::applicationName(), "Tavrin_update");
+    if (!QStyleFactory::keys().contains(QStringLiteral("Plastique"), Qt::CaseInsensitive))
+        GTEST_SKIP() << "the Plastique style plugin is not installed";
+    EXPECT_EQ(QApplication::style()->objectName().toLower(), "plastique");
+}
+
+TEST_F(WindowStartup, ApplicationFontIsKeptAtTheFormsEightPoints)
+{
+    const QFont original = QApplication::font();
+    struct Case
+    {
+        qreal desktop;
+        qreal used;
+    };
+    for (const Case &c : {Case{12.0, 8.0}, Case{9.0, 8.0}, Case{8.0, 8.0}, Case{7.0, 7.0}}) {
+        QFont desktop = original;
+        desktop.setPointSizeF(c.desktop);
+        QApplication::setFont(desktop);
+        Startup::fitFontToForm();
+        EXPECT_EQ(QApplication::font().pointSizeF(), c.used) << c.desktop;
+        EXPECT_EQ(QApplication::font().family(), original.family());
+    }
+    QApplication::setFont(original);
+}
+
+TEST_F(WindowStartup, ShownWindowIsFixedAtItsOneSize)
+{
+    MainWindow window;
+    Startup::showWindow(window);
+    EXPECT_EQ(window.size(), QSize(922, 322));
+    EXPECT_EQ(window.minimumSize(), QSize(922, 322));
+    EXPECT_EQ(window.maximumSize(), QSize(922, 322));
+    EXPECT_EQ(window.TransferButton->text(), "Update");
+    EXPECT_TRUE(window.timer->isActive());
+}
+
+// ---- Embedded resources ---------------------------------------------------------------------------
+
+TEST(WindowResources, ImageResourceHoldsTheImageCompressed)
+{
+    QFile staged(QStringLiteral(TAVRIN_STAGED_IMAGE_FILE));
+    ASSERT_TRUE(staged.open(QIODevice::ReadOnly));
+    QFile image(QStringLiteral(":/data/resourcesNAND.bin"));
+    ASSERT_TRUE(image.open(QIODevice::ReadOnly));
+    EXPECT_EQ(image.size(), staged.size());
+    EXPECT_TRUE(image.readAll() == staged.readAll());
+    const QResource resource(QStringLiteral(":/data/resourcesNAND.bin"));
+    EXPECT_EQ(resource.compressionAlgorithm(), QResource::ZlibCompression);
+    EXPECT_LE(resource.size(), Nand::MaxImageSize);
+}
+
+TEST(WindowResources, PlaceholderImageHasTheRealImagesLength)
+{
+    if (!TAVRIN_IMAGE_IS_PLACEHOLDER)
+        GTEST_SKIP() << "built with the maker's image";
+    EXPECT_EQ(QFile(QStringLiteral(":/data/resourcesNAND.bin")).size(), 3915344);
+}
+
+TEST(WindowResources, PictureIsStoredPlainAt320By87WithAlpha)
+{
+    const QResource resource(QStringLiteral(":/data/update_screen_tavrin_V2_02.png"));
+    ASSERT_TRUE(resource.isValid());
+    EXPECT_EQ(resource.compressionAlgorithm(), QResource::NoCompression);
+    const QImage picture(QStringLiteral(":/data/update_screen_tavrin_V2_02.png"));
+    EXPECT_EQ(picture.size(), QSize(320, 87));
+    EXPECT_TRUE(picture.hasAlphaChannel());
+    EXPECT_EQ(picture.depth(), 32);
+}
+
+TEST(WindowResources, TreeHoldsTheDataAndTheCatalogues)
+{
+    EXPECT_EQ(QDir(QStringLiteral(":/data")).entryList(QDir::AllEntries, QDir::Name),
+        QStringList({"resourcesNAND.bin", "update_screen_tavrin_V2_02.png"}));
+    EXPECT_EQ(QDir(QStringLiteral(":/Charts")).entryList(QDir::AllEntries, QDir::Name),
+        QStringList({"qt_de", "update_de"}));
+}
+
+} // namespace
