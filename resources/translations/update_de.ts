@@ -189,5 +189,13 @@
         <source>Pass finished: %1 pages in %2 blocks, %3 retries, %4 s, %5 KiB/s</source>
         <translation>Durchlauf beendet: %1 Seiten in %2 Blöcken, %3 Wiederholungen, %4 s, %5 KiB/s</translation>
     </message>
+    <message>
+        <source>BBL block is full, the last BBL moves to page 0</source>
+        <translation>BBL-Block ist voll, die letzte BBL kommt auf Seite 0</translation>
+    </message>
+    <message>
+        <source>0</source>
+        <translation>0</translation>
+    </message>
 </context>
 </TS>
