@@ -2,21 +2,23 @@
 
 #include "MidiPort.h"
 
-#include <utility>
-
 MidiEvent::MidiEvent(MIDIHDR *filled)
     : QEvent(MidiEventType)
-    , header(filled)
 {
+    header.store(filled, std::memory_order_release);
 }
 
 MidiEvent::~MidiEvent()
 {
-    if (header)
-        MidiPort::releaseInputBuffer(header);
+    if (MIDIHDR *untaken = takeHeader())
+        MidiPort::releaseInputBuffer(untaken);
 }
 
 MIDIHDR *MidiEvent::takeHeader()
 {
-    return std::exchange(header, nullptr);
+    // Only the GUI thread takes, so a load and a store do; the acquiring load pairs with the
+    // constructor's release.
+    MIDIHDR *taken = header.load(std::memory_order_acquire);
+    header.store(nullptr, std::memory_order_relaxed);
+    return taken;
 }

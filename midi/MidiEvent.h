@@ -4,9 +4,12 @@
 
 #include <QEvent>
 
+#include <atomic>
+
 // Carries one filled receive buffer from the MIDI notification thread to the window. The buffer is
 // the event's until the window takes it; an event destroyed untaken (its receiver went away first)
-// releases the buffer, so nothing leaks.
+// releases the buffer, so nothing leaks. The header is handed over through an atomic so that the
+// buffer's bytes are visible to the taker however the event travelled.
 class MidiEvent : public QEvent
 {
 public:
@@ -18,5 +21,5 @@ public:
     // Hands the buffer over to the caller, who releases it.
     MIDIHDR *takeHeader();
 
-    MIDIHDR *header;
+    std::atomic<MIDIHDR *> header;
 };

@@ -14,8 +14,8 @@ class EchoClient
 {
 public:
     EchoClient()
-        : input(RtMidi::UNIX_JACK, "Echo")
-        , output(RtMidi::UNIX_JACK, "Echo")
+        : output(RtMidi::UNIX_JACK, "Echo")
+        , input(RtMidi::UNIX_JACK, "Echo")
     {
         input.ignoreTypes(false, true, true);
         input.setCallback([](double, std::vector<unsigned char> *message,
@@ -32,8 +32,9 @@ public:
     }
 
 private:
-    RtMidiIn input;
+    // The output exists before the input's JACK thread starts calling into it.
     RtMidiOut output;
+    RtMidiIn input;
 };
 
 class JackMidiTest : public testing::Test

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Builds and runs every test: a normal build, a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer, a ThreadSanitizer build of the threaded tests, and a bounded run of
+# the reply-parser fuzzer. Stops at the first failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+
+configure() { # dir, cmake options...
+    local dir=$1; shift
+    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+}
+
+section() { printf '\n== %s\n' "$*"; }
+
+section "normal build"
+configure build/release
+cmake --build build/release -j"$jobs"
+ctest --test-dir build/release --output-on-failure -j"$jobs"
+
+section "AddressSanitizer + UndefinedBehaviorSanitizer"
+configure build/asan -DCMAKE_BUILD_TYPE=Debug -DTAVRIN_SANITIZE=address,undefined
+cmake --build build/asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0 \
+    ctest --test-dir build/asan --output-on-failure -j"$jobs"
+
+section "ThreadSanitizer (threaded tests)"
+configure build/tsan -DCMAKE_BUILD_TYPE=Debug -DTAVRIN_SANITIZE=thread
+cmake --build build/tsan -j"$jobs"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/tsan.supp \
+    ctest --test-dir build/tsan --output-on-failure -j"$jobs" -L threads
+
+section "reply parser fuzzing"
+CC=clang CXX=clang++ configure build/fuzz -DTAVRIN_BUILD_FUZZERS=ON
+cmake --build build/fuzz -j"$jobs" --target parse_reply_fuzz
+fuzz_log=build/fuzz/parse_reply_fuzz.log
+if ! build/fuzz/tests/parse_reply_fuzz -runs=2000000 -max_len=1100 -print_final_stats=1 >"$fuzz_log" 2>&1; then
+    cat "$fuzz_log"
+    exit 1
+fi
+grep -E '^(Done|stat::number_of_executed_units|stat::average_exec_per_sec)' "$fuzz_log"
