@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+
+// The unit's NAND: block 0 keeps the bad-block lists, blocks 1 to 1023 take the image.
+namespace Nand {
+constexpr int BlockCount = 1024;
+constexpr int PagesPerBlock = 64;
+constexpr int PageDataSize = 2048;
+constexpr int SectorSize = 256;
+constexpr int SectorsPerPage = PageDataSize / SectorSize;
+constexpr int ImageBlockSize = PagesPerBlock * PageDataSize;
+constexpr int ListBlock = 0;
+constexpr int LastPage = PagesPerBlock - 1;
+constexpr int LastBlock = BlockCount - 1;
+// What a search for a good block returns when none is left.
+constexpr int NoGoodBlock = BlockCount;
+constexpr std::int64_t MaxImageSize = std::int64_t(LastBlock) * ImageBlockSize;
+constexpr std::uint8_t ErasedByte = 0xFF;
+} // namespace Nand
+
+// The 2096-byte page frame: a head, then eight sectors each followed by four check bytes.
+namespace Frame {
+constexpr int HeadSize = 16;
+constexpr int CheckByteCount = 4;
+constexpr int SectorStride = Nand::SectorSize + CheckByteCount;
+constexpr int Size = HeadSize + Nand::SectorsPerPage * SectorStride;
+constexpr int PieceSize = 64;
+constexpr int LastPiece = Size / PieceSize;
+constexpr int LastPieceSize = Size - LastPiece * PieceSize;
+// The data frame repeats the low byte of the image block number this often at the head.
+constexpr int BlockIndexCopies = 3;
+constexpr std::uint8_t ListMarker = 0xA5;
+constexpr std::uint8_t CheckFill = 0xFF;
+
+// Offsets within sector 0 of a list page.
+constexpr int ListMarkerCopies = 2;
+constexpr int ListCountOffset = 2;
+constexpr int ListEntriesOffset = 4;
+constexpr int ListEntrySize = 2;
+constexpr int MaxWrittenListEntries = 101;
+constexpr int MaxReadListEntries = (Nand::SectorSize - ListEntriesOffset) / ListEntrySize;
+
+constexpr int sectorOffset(int sector)
+{
+    return HeadSize + sector * SectorStride;
+}
+} // namespace Frame
+
+// Request pacing and limits of the update engine.
+namespace Engine {
+constexpr int TimeoutTicks = 25;
+constexpr int StallTicks = 100;
+constexpr int MaxFactoryDefects = 3;
+constexpr int ListReadPieces = 4;
+constexpr int ReadPieceSize = 64;
+constexpr int DefectListParts = 2;
+constexpr int BlocksPerDefectPart = ReadPieceSize * 8;
+constexpr std::uint8_t ResetFirst = 2;
+constexpr std::uint8_t ResetSecond = 2;
+constexpr int ProgressMaximum = 880;
+// About two passes of progress lines; older lines drop out at the top.
+constexpr int LogLineCap = 5000;
+constexpr double KiB = 1024.0;
+} // namespace Engine

@@ -1,0 +1,39 @@
+#include "MainWindow.h"
+#include "NandGeometry.h"
+
+#include <QFile>
+
+void MainWindow::Transfer()
+{
+    progressBar->setRange(0, Engine::ProgressMaximum);
+    progressBar->setValue(0);
+    TransferButton->setEnabled(false);
+    ConnectButton->setEnabled(false);
+
+    QFile file(imagePath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        stopPass(tr("Update refused: the image cannot be opened"));
+        return;
+    }
+    const qint64 size = file.size();
+    if (size > Nand::MaxImageSize) {
+        stopPass(tr("Update refused: the image (%1 bytes) does not fit the NAND").arg(size));
+        return;
+    }
+    QByteArray loaded(int(size), Qt::Uninitialized);
+    if (file.read(loaded.data(), size) != size) {
+        stopPass(tr("Update refused: the image cannot be opened"));
+        return;
+    }
+    file.close();
+
+    imageData = std::move(loaded);
+    imageSize = int(size);
+    imageLoaded = true;
+    imageDone = false;
+    phase = Idle;
+    link.sendResetNand(Engine::ResetFirst, Engine::ResetSecond, std::uint32_t(imageSize));
+    // Nothing answers for the countdown here; only the stall watch notices a unit that never gets ready.
+    watchForStall();
+    logProgress(tr("Reset NAND"));
+}

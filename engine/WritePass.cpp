@@ -1,0 +1,205 @@
+#include "MainWindow.h"
+#include "NandGeometry.h"
+
+int MainWindow::nextGoodBlock(int from) const
+{
+    for (int block = from + 1; block <= Nand::LastBlock; ++block) {
+        if (!badBlocks[block])
+            return block;
+    }
+    return Nand::NoGoodBlock;
+}
+
+void MainWindow::startDataWriting()
+{
+    newBadBlocks = false;
+    currentBlock = std::int16_t(nextGoodBlock(Nand::ListBlock));
+    dataBlockIndex = 0;
+    eraseCurrentBlock();
+}
+
+void MainWindow::eraseCurrentBlock()
+{
+    if (currentBlock == Nand::NoGoodBlock) {
+        endOfPass();
+        return;
+    }
+    phase = BlockErase;
+    arm();
+    link.sendEraseBlock(currentBlock);
+}
+
+void MainWindow::markCurrentBlockBad()
+{
+    badBlocks[currentBlock] = 1;
+    newBadBlocks = true;
+    currentBlock = std::int16_t(nextGoodBlock(currentBlock));
+}
+
+void MainWindow::onEraseStatus()
+{
+    if (phase == BlockErase) {
+        if (link.statusFailed) {
+            logProgress(tr("Erase block %1 FAIL").arg(currentBlock));
+            markCurrentBlockBad();
+            eraseCurrentBlock();
+            return;
+        }
+        logProgress(tr("Erase block %1 ok").arg(currentBlock));
+        logProgress(tr("Write Data Page"));
+        pageInBlock = 0;
+        BlockEdit->setText(QString::number(currentBlock));
+        PageEdit->setText(QString::number(pageInBlock));
+        phase = DataPageStart;
+        arm();
+        link.sendWritePage(currentBlock, std::uint8_t(pageInBlock));
+    } else if (phase == BblBlockErase) {
+        // Block 0 is written whatever its erase reports: the list has no other place.
+        logProgress(tr("Erase block %1 ok").arg(Nand::ListBlock));
+        logProgress(tr("writing BBL to block 0 page 0"));
+        bblPage = 0;
+        BlockEdit->setText(tr("0"));
+        PageEdit->setText(QString::number(bblPage));
+        newBadBlocks = false;
+        phase = FirstBblStart;
+        arm();
+        link.sendWritePage(Nand::ListBlock, std::uint8_t(bblPage));
+    }
+}
+
+void MainWindow::onWriteReady()
+{
+    if (phase == DataPageStart) {
+        pieceIndex = 0;
+        phase = DataPageSend;
+        arm();
+        buildDataFrame();
+        sendPiece();
+        PageEdit->setText(QString::number(pageInBlock));
+        logProgress(tr("write page %1").arg(pageInBlock));
+    } else if (phase == NextBblStart || phase == FirstBblStart) {
+        pieceIndex = 0;
+        phase = phase == NextBblStart ? NextBblSend : FirstBblSend;
+        arm();
+        buildBblFrame();
+        sendPiece();
+        PageEdit->setText(QString::number(bblPage));
+        logProgress(tr("Write BBL Page %1").arg(bblPage));
+    }
+}
+
+void MainWindow::onDataAck()
+{
+    int programPhase;
+    switch (phase) {
+    case DataPageSend:
+        programPhase = DataPageProgram;
+        break;
+    case NextBblSend:
+        programPhase = NextBblProgram;
+        break;
+    case FirstBblSend:
+        programPhase = FirstBblProgram;
+        break;
+    default:
+        return;
+    }
+
+    ++pieceIndex;
+    arm();
+    if (pieceIndex <= Frame::LastPiece) {
+        sendPiece();
+        return;
+    }
+    phase = programPhase;
+    link.sendProgramPage();
+}
+
+void MainWindow::sendPiece()
+{
+    const int size = pieceIndex == Frame::LastPiece ? Frame::LastPieceSize : Frame::PieceSize;
+    link.sendPageData(std::int16_t(size), pageFrame.data() + pieceIndex * Frame::PieceSize);
+}
+
+void MainWindow::onProgramStatus()
+{
+    switch (phase) {
+    case DataPageProgram:
+        onDataPageProgrammed();
+        break;
+    case NextBblProgram:
+        if (link.statusFailed)
+            stopPass(tr("Update stopped: the bad-block list could not be programmed"));
+        else
+            finish();
+        break;
+    case FirstBblProgram:
+        if (link.statusFailed)
+            stopPass(tr("Update stopped: the bad-block list could not be programmed"));
+        else
+            startDataWriting();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::onDataPageProgrammed()
+{
+    if (link.statusFailed) {
+        logProgress(tr("FAIL!"));
+        logProgress(tr("Block %1 is marked as bad").arg(currentBlock));
+        // The whole image block goes again, from its page 0, into the next good block.
+        markCurrentBlockBad();
+        eraseCurrentBlock();
+        return;
+    }
+
+    showImageProgress();
+    if (imageDone) {
+        endOfPass();
+        return;
+    }
+    ++pageInBlock;
+    if (pageInBlock <= Nand::LastPage) {
+        phase = DataPageStart;
+        arm();
+        link.sendWritePage(currentBlock, std::uint8_t(pageInBlock));
+        return;
+    }
+    ++dataBlockIndex;
+    currentBlock = std::int16_t(nextGoodBlock(currentBlock));
+    eraseCurrentBlock();
+}
+
+void MainWindow::endOfPass()
+{
+    if (!newBadBlocks) {
+        finish();
+        return;
+    }
+    // The pass started from the list in bblPage, so the next page of block 0 is still erased.
+    phase = NextBblStart;
+    ++bblPage;
+    arm();
+    link.sendWritePage(Nand::ListBlock, std::uint8_t(bblPage));
+}
+
+void MainWindow::finish()
+{
+    phase = Idle;
+    if (currentBlock == Nand::NoGoodBlock) {
+        // The image is incomplete: the unit must not take it for a finished update.
+        logProgress(tr("Error: not enough space in NAND, all 1024 blocks written"));
+        stopPass(
+            tr("Update stopped: no good block left, the image is incomplete; the unit was not told that the "
+               "update finished"));
+        return;
+    }
+    stallTicks = 0;
+    link.sendFinish();
+    logProgress(tr("*** Finish***"));
+    if (retryCount > 0)
+        logProgress(tr("(%1 retries)").arg(retryCount));
+    logPassSummary();
+}
