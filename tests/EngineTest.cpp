@@ -1,0 +1,476 @@
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using expect::Scenario;
+
+constexpr int Block = expect::BlockBytes;
+constexpr int Page = expect::PageBytes;
+
+// Replies of a pass counted from the one before CMD_RESET_NAND: mode, ready, then discovery.
+constexpr int RepliesBeforeDataWithListInPageZero = 9;
+constexpr int RepliesBeforeDataOnUnusedNand = 42;
+constexpr int RepliesPerPage = 35;
+
+int writeReady(int page)
+{
+    return RepliesBeforeDataWithListInPageZero + 1 + RepliesPerPage * page;
+}
+
+int dataAck(int page, int piece)
+{
+    return writeReady(page) + 1 + piece;
+}
+
+int programStatus(int page)
+{
+    return writeReady(page) + 34;
+}
+
+class EngineTest : public ::testing::Test
+{
+protected:
+    int produced() { return rig.stats().repliesProduced; }
+    int requests() { return rig.stats().requests; }
+
+    // Holds reply `nth` (counted from the pass start) until `requests` further requests, or until released.
+    void holdReply(int nth, int requests)
+    {
+        const int reply = produced() + nth;
+        rig.unit([&](SimulatedUnit &u) {
+            u.injectDelay(reply, requests);
+            return 0;
+        });
+    }
+
+    void injectFault(SimulatedUnit::Fault fault, int nth)
+    {
+        rig.unit([&](SimulatedUnit &u) {
+            u.injectReplyFault(fault, nth);
+            return 0;
+        });
+    }
+
+    // Starts the pass and returns once the reply `nth` after the start has been produced and handled.
+    void startAndRunTo(int nth)
+    {
+        const int target = produced() + nth;
+        rig.pressUpdate();
+        ASSERT_TRUE(rig.waitForReplies(target));
+        rig.drain();
+    }
+
+    void expectCompletePass(const Scenario &s)
+    {
+        ASSERT_TRUE(rig.runPass());
+        EXPECT_EQ(rig.nandDifferences(s), "");
+        EXPECT_EQ(rig.errors(), std::vector<std::string>());
+        EXPECT_EQ(rig.window.phase, Idle);
+        EXPECT_TRUE(rig.log().last().startsWith(QStringLiteral("Pass finished:")));
+    }
+
+    UpdateRig rig;
+};
+
+TEST_F(EngineTest, UnusedNandRequestSequence)
+{
+    const Bytes image = expect::patternImage(Page + 100);
+    rig.arrange(Scenario{image});
+    ASSERT_TRUE(rig.connect());
+    rig.device.clearRequests();
+    rig.pressUpdate();
+    ASSERT_TRUE(rig.runPass());
+
+    std::vector<Bytes> want{expect::resetNand(Page + 100), expect::readFlash(0, 0), expect::readDefects(0),
+        expect::readDefects(1), expect::eraseBlock(0)};
+    auto append = [&](const std::vector<Bytes> &more) { want.insert(want.end(), more.begin(), more.end()); };
+    append(expect::pageRequests(0, 0, expect::listFrame(0, {})));
+    want.push_back(expect::eraseBlock(1));
+    append(expect::pageRequests(1, 0, expect::dataFrame(image, 0, 0)));
+    append(expect::pageRequests(1, 1, expect::dataFrame(image, 0, 1)));
+    want.push_back(expect::request(0x0F));
+    EXPECT_EQ(rig.device.requests(), want);
+}
+
+TEST_F(EngineTest, StoredListsInPagesZeroAndOneRequestSequence)
+{
+    const Bytes image = expect::patternImage(100);
+    rig.arrange(Scenario{image, {}, {{0, {3}}, {0, {}}}});
+    ASSERT_TRUE(rig.connect());
+    rig.device.clearRequests();
+    rig.pressUpdate();
+    ASSERT_TRUE(rig.runPass());
+
+    std::vector<Bytes> want{expect::resetNand(100), expect::readFlash(0, 0), expect::readFlash(8, 0),
+        expect::readFlash(16, 0), expect::readFlash(8, 0), expect::readFlash(8, 1), expect::readFlash(8, 2),
+        expect::readFlash(8, 3), expect::eraseBlock(1)};
+    const auto page = expect::pageRequests(1, 0, expect::dataFrame(image, 0, 0));
+    want.insert(want.end(), page.begin(), page.end());
+    want.push_back(expect::request(0x0F));
+    EXPECT_EQ(rig.device.requests(), want);
+}
+
+struct LostReplyCase
+{
+    const char *name;
+    int reply; // counted from the reply before CMD_RESET_NAND
+};
+
+// The image has three pages; the last one holds its final byte.
+const LostReplyCase retriedCases[] = {
+    {"EraseResult", RepliesBeforeDataWithListInPageZero},
+    {"WriteReady", writeReady(1)},
+    {"DataAckOfPieceTwenty", dataAck(1, 20)},
+    {"ProgramResultOfTheLastPage", programStatus(2)},
+};
+
+class LostDataReplyTest : public EngineTest, public ::testing::WithParamInterface<LostReplyCase>
+{
+};
+
+TEST_P(LostDataReplyTest, CountdownRewritesTheBlockOnceAndThePassCompletes)
+{
+    Scenario s{expect::patternImage(2 * Page + 5), {}, {{0, {}}}};
+    rig.arrange(s);
+    ASSERT_TRUE(rig.connect());
+    injectFault(SimulatedUnit::Fault::Lose, produced() + GetParam().reply);
+    startAndRunTo(GetParam().reply);
+    ASSERT_EQ(rig.stats().repliesLost, 1);
+
+    const int before = requests();
+    rig.tick(24);
+    rig.drain();
+    EXPECT_EQ(requests(), before);
+    EXPECT_EQ(rig.window.retryCount, 0);
+
+    rig.tick(1);
+    EXPECT_EQ(rig.window.retryCount, 1);
+    EXPECT_EQ(rig.window.phase, BlockErase);
+    EXPECT_EQ(rig.window.timeoutTicks, 0);
+    expectCompletePass(s);
+    EXPECT_EQ(rig.unit([](SimulatedUnit &u) { return u.eraseCount(1); }), 2);
+    EXPECT_TRUE(rig.log().contains(QStringLiteral("(1 retries)")));
+    EXPECT_TRUE(rig.log().last().contains(QStringLiteral(", 1 retries,")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Phases, LostDataReplyTest, ::testing::ValuesIn(retriedCases),
+    [](const auto &info) { return std::string(info.param.name); });
+
+struct StallCase
+{
+    const char *name;
+    Scenario scenario;
+    std::vector<int> lostReplies;
+    int phase;
+    int ticksToStop;
+};
+
+const Bytes smallImage = expect::patternImage(Page + 9);
+// Block 1 fails to erase, so the pass ends with an updated list in page 1.
+constexpr int NextListStart = RepliesBeforeDataWithListInPageZero + 1 + 2 * RepliesPerPage + 1;
+
+const StallCase stallCases[] = {
+    {"NandNeverReady", {smallImage, {}, {{0, {}}}}, {2}, Idle, 100},
+    {"ListProbe", {smallImage, {}, {{0, {}}}}, {3}, BblScan, 100},
+    {"ListRead", {smallImage, {}, {{0, {}}}}, {6}, BblRead, 100},
+    {"DefectListRead", {smallImage}, {4}, DefectListRead, 100},
+    {"ListBlockErase", {smallImage}, {6}, BblBlockErase, 100},
+    {"FirstListStart", {smallImage}, {7}, FirstBblStart, 100},
+    {"FirstListPiece", {smallImage}, {18}, FirstBblSend, 100},
+    {"FirstListProgram", {smallImage}, {41}, FirstBblProgram, 100},
+    {"UpdatedListStart", {smallImage, {}, {{0, {}}}, {1}}, {NextListStart}, NextBblStart, 100},
+    {"UpdatedListPiece", {smallImage, {}, {{0, {}}}, {1}}, {NextListStart + 12}, NextBblSend, 100},
+    {"UpdatedListProgram", {smallImage, {}, {{0, {}}}, {1}}, {NextListStart + 34}, NextBblProgram, 100},
+    {"RetriedEraseUnanswered", {smallImage, {}, {{0, {}}}},
+        {RepliesBeforeDataWithListInPageZero, RepliesBeforeDataWithListInPageZero + 1}, BlockErase, 125},
+};
+
+class StalledPassTest : public EngineTest, public ::testing::WithParamInterface<StallCase>
+{
+};
+
+TEST_P(StalledPassTest, TenSecondsWithoutAReplyGiveTheControlsBackAndUpdateWorksAgain)
+{
+    const StallCase &c = GetParam();
+    rig.arrange(c.scenario);
+    ASSERT_TRUE(rig.connect());
+    const int base = produced();
+    for (int lost : c.lostReplies)
+        injectFault(SimulatedUnit::Fault::Lose, base + lost);
+    startAndRunTo(c.lostReplies.front());
+    const int retries = rig.window.retryCount;
+    const int stalledAt = requests();
+
+    rig.tick(c.ticksToStop - 1);
+    rig.drain();
+    EXPECT_EQ(rig.window.phase, c.phase);
+    EXPECT_FALSE(rig.window.TransferButton->isEnabled());
+    EXPECT_NE(rig.log().last(), QStringLiteral("Update stopped: no reply from the unit for 10 s"));
+
+    rig.tick(1);
+    EXPECT_EQ(rig.log().last(), QStringLiteral("Update stopped: no reply from the unit for 10 s"));
+    EXPECT_TRUE(rig.window.TransferButton->isEnabled());
+    EXPECT_TRUE(rig.window.ConnectButton->isEnabled());
+    EXPECT_TRUE(rig.window.progressBar->isHidden());
+    EXPECT_EQ(rig.window.phase, c.phase);
+    const int retried = c.ticksToStop > 100 ? 1 : 0;
+    EXPECT_EQ(rig.window.retryCount, retries + retried);
+    rig.runUntil([&] { return requests() >= stalledAt + retried; });
+    rig.drain();
+    EXPECT_EQ(requests(), stalledAt + retried);
+    EXPECT_EQ(rig.stats().requestsByCommand[0x0F], 0);
+
+    rig.tick(300);
+    EXPECT_EQ(rig.log().filter(QStringLiteral("Update stopped")).size(), 1);
+
+    rig.pressUpdate();
+    expectCompletePass(c.scenario);
+}
+
+INSTANTIATE_TEST_SUITE_P(Phases, StalledPassTest, ::testing::ValuesIn(stallCases),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(EngineTest, LateAckAfterARetryIsIgnored)
+{
+    Scenario s{expect::patternImage(2 * Page), {}, {{0, {}}}};
+    rig.arrange(s);
+    ASSERT_TRUE(rig.connect());
+    holdReply(dataAck(0, 7), 1);
+    startAndRunTo(dataAck(0, 7));
+    ASSERT_EQ(rig.stats().repliesHeld, 1);
+    rig.tick(25);
+    expectCompletePass(s);
+    EXPECT_EQ(rig.window.retryCount, 1);
+    EXPECT_EQ(rig.stats().repliesDelayed, 1);
+}
+
+struct DamagedReplyCase
+{
+    const char *name;
+    SimulatedUnit::Fault fault;
+    int reply;
+    int retries;
+};
+
+const DamagedReplyCase damagedCases[] = {
+    {"DuplicatedAck", SimulatedUnit::Fault::Duplicate, dataAck(0, 5), 0},
+    {"DuplicatedLastAck", SimulatedUnit::Fault::Duplicate, dataAck(1, 32), 0},
+    {"DuplicatedProgramResult", SimulatedUnit::Fault::Duplicate, programStatus(0), 0},
+    {"DuplicatedEraseResult", SimulatedUnit::Fault::Duplicate, RepliesBeforeDataWithListInPageZero, 0},
+    {"CorruptedProgramResult", SimulatedUnit::Fault::Corrupt, programStatus(1), 1},
+    {"CorruptedAck", SimulatedUnit::Fault::Corrupt, dataAck(1, 3), 1},
+};
+
+class DamagedReplyTest : public EngineTest, public ::testing::WithParamInterface<DamagedReplyCase>
+{
+};
+
+TEST_P(DamagedReplyTest, PassStillWritesTheImageExactly)
+{
+    const DamagedReplyCase &c = GetParam();
+    Scenario s{expect::patternImage(3 * Page + 1), {}, {{0, {}}}};
+    rig.arrange(s);
+    ASSERT_TRUE(rig.connect());
+    injectFault(c.fault, produced() + c.reply);
+    startAndRunTo(c.reply);
+    if (c.retries)
+        rig.tick(25);
+    expectCompletePass(s);
+    EXPECT_EQ(rig.window.retryCount, c.retries);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, DamagedReplyTest, ::testing::ValuesIn(damagedCases),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(EngineTest, TransferDuringAPassAbandonsItAndStartsOver)
+{
+    Scenario s{expect::patternImage(2 * Block + Page), {}, {{0, {}}}};
+    rig.arrange(s);
+    ASSERT_TRUE(rig.connect());
+    // Its acknowledgement is held back until the next request, so it reaches the abandoned pass.
+    holdReply(dataAck(40, 10), 1);
+    startAndRunTo(dataAck(40, 10));
+    ASSERT_EQ(rig.window.phase, DataPageSend);
+    rig.window.Transfer();
+    EXPECT_EQ(rig.window.phase, Idle);
+    expectCompletePass(s);
+    EXPECT_EQ(rig.stats().requestsByCommand[0x0E], 2);
+    EXPECT_EQ(rig.stats().requestsByCommand[0x0F], 1);
+    EXPECT_EQ(rig.log().filter(QStringLiteral("Pass finished:")).size(), 1);
+}
+
+TEST_F(EngineTest, DisconnectMidPassRetriesIntoTheClosedPortThenGivesTheControlsBack)
+{
+    Scenario s{expect::patternImage(2 * Block), {}, {{0, {}}}};
+    rig.arrange(s);
+    ASSERT_TRUE(rig.connect());
+    holdReply(dataAck(2, 10), 0);
+    startAndRunTo(dataAck(2, 10));
+    ASSERT_EQ(rig.window.phase, DataPageSend);
+    rig.window.Connect();
+    ASSERT_EQ(rig.window.connectionState, Disconnected);
+    rig.drain();
+    const int erases = rig.stats().requestsByCommand[0x0A];
+
+    EXPECT_TRUE(rig.window.ConnectButton->isEnabled());
+    EXPECT_FALSE(rig.window.TransferButton->isEnabled());
+
+    rig.tick(25);
+    EXPECT_EQ(rig.window.retryCount, 1);
+    EXPECT_EQ(rig.window.phase, BlockErase);
+    rig.tick(99);
+    EXPECT_NE(rig.log().last(), QStringLiteral("Update stopped: no reply from the unit for 10 s"));
+    rig.tick(1);
+    EXPECT_EQ(rig.log().last(), QStringLiteral("Update stopped: no reply from the unit for 10 s"));
+    EXPECT_TRUE(rig.window.ConnectButton->isEnabled());
+    EXPECT_TRUE(rig.window.MidiInList->isEnabled());
+    EXPECT_FALSE(rig.window.TransferButton->isEnabled());
+    EXPECT_EQ(rig.device.releaseHeld(), 0);
+    rig.drain();
+    EXPECT_EQ(rig.stats().requestsByCommand[0x0A], erases);
+
+    ASSERT_TRUE(rig.connect());
+    rig.pressUpdate();
+    expectCompletePass(s);
+}
+
+struct RefusalCase
+{
+    const char *name;
+    qint64 size; // -1: no file at all
+    const char *line;
+};
+
+const RefusalCase refusalCases[] = {
+    {"MissingImage", -1, "Update refused: the image cannot be opened"},
+    {"ImageOneByteTooLarge", 1023LL * Block + 1,
+        "Update refused: the image (134086657 bytes) does not fit the NAND"},
+};
+
+class RefusedImageTest : public EngineTest, public ::testing::WithParamInterface<RefusalCase>
+{
+};
+
+TEST_P(RefusedImageTest, TransferRefusesAndGivesTheControlsBack)
+{
+    const RefusalCase &c = GetParam();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("image.bin"));
+    if (c.size >= 0) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(c.size));
+    }
+    ASSERT_TRUE(rig.connect());
+    const int before = requests();
+    rig.window.imagePath = path;
+    rig.pressUpdate();
+    rig.drain();
+
+    EXPECT_EQ(rig.log().last(), QString::fromLatin1(c.line));
+    EXPECT_EQ(requests(), before);
+    EXPECT_TRUE(rig.window.TransferButton->isEnabled());
+    EXPECT_TRUE(rig.window.ConnectButton->isEnabled());
+    EXPECT_FALSE(rig.window.imageLoaded);
+    EXPECT_EQ(rig.window.stallTicks, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, RefusedImageTest, ::testing::ValuesIn(refusalCases),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(EngineTest, LargestImageThatFitsIsAccepted)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("image.bin"));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(1023LL * Block));
+    }
+    rig.unit([](SimulatedUnit &u) {
+        u.silenceAfterRequest(1);
+        return 0;
+    });
+    ASSERT_TRUE(rig.connect());
+    rig.window.imagePath = path;
+    rig.pressUpdate();
+    EXPECT_EQ(rig.window.imageSize, 1023 * Block);
+    EXPECT_EQ(rig.log().last(), QStringLiteral("Reset NAND"));
+    ASSERT_TRUE(rig.runUntil([&] { return rig.stats().silencedRequests == 1; }));
+    rig.window.imageData.clear();
+}
+
+TEST_F(EngineTest, NandReadyBeforeAnyImageWasLoadedStartsNothing)
+{
+    ASSERT_TRUE(rig.connect());
+    rig.unit([](SimulatedUnit &u) {
+        u.setActive(true);
+        return 0;
+    });
+    const int before = requests();
+    rig.window.link.traceText.clear();
+    const Bytes ready = expect::reply(0x2E);
+    rig.device.send(ready.data(), ready.size());
+    ASSERT_TRUE(rig.runUntil([&] { return rig.window.link.traceText.endsWith(QStringLiteral("2ef7")); }));
+    rig.drain();
+    EXPECT_EQ(rig.window.phase, Idle);
+    EXPECT_EQ(requests(), before);
+}
+
+TEST_F(EngineTest, CountdownAfterStartUpRunsOutWithoutEffect)
+{
+    ASSERT_TRUE(rig.connect());
+    const int before = requests();
+    rig.tick(25);
+    rig.drain();
+    EXPECT_EQ(rig.window.timeoutTicks, 0);
+    EXPECT_EQ(rig.window.retryCount, 0);
+    EXPECT_EQ(requests(), before);
+    EXPECT_TRUE(rig.window.LogText->toPlainText().isEmpty());
+}
+
+struct DispatchCase
+{
+    const char *name;
+    Bytes message;
+    bool transferEnabled;
+    bool progressShown;
+    const char *serial;
+};
+
+const DispatchCase dispatchCases[] = {
+    {"UnknownModelIsIgnored", {0xF0, 0x00, 0x11, 0x22, 0x0B, 0, 0, 0, 0, 0x43, 0x01, 0xF7}, true, false,
+        "909-000-121"},
+    {"UnknownReplyByteIsIgnored", expect::reply(0x30, {0x01}), true, false, "909-000-121"},
+    {"ModeActiveLocksTheControls", expect::reply(0x43, {0x01}), false, true, "909-000-121"},
+    {"ModeIdleGivesTheControlsBack", expect::reply(0x43, {0x00}), true, false, "909-000-121"},
+    {"DeviceInfoWhileConnectedOnlyShowsIt",
+        {0xF0, 0x00, 0x11, 0x22, 0x0A, 0x05, 0x00, 0x00, 0x00, 0x20, 0x03, 0x04, 0x7F, 0xF7}, true, false,
+        "000-000-050"},
+};
+
+class DispatchTest : public EngineTest, public ::testing::WithParamInterface<DispatchCase>
+{
+};
+
+TEST_P(DispatchTest, ReplyActsOnTheControlsOnly)
+{
+    const DispatchCase &c = GetParam();
+    ASSERT_TRUE(rig.connect());
+    ASSERT_EQ(rig.window.SnEdit->text(), QStringLiteral("909-000-121"));
+    rig.window.link.traceText.clear();
+    rig.device.send(c.message.data(), c.message.size());
+    ASSERT_TRUE(rig.runUntil([&] { return !rig.window.link.traceText.isEmpty(); }));
+    EXPECT_EQ(rig.window.connectionState, Connected);
+    EXPECT_EQ(rig.window.phase, Idle);
+    EXPECT_EQ(rig.window.TransferButton->isEnabled(), c.transferEnabled);
+    EXPECT_EQ(!rig.window.progressBar->isHidden(), c.progressShown);
+    EXPECT_EQ(rig.window.SnEdit->text(), QString::fromLatin1(c.serial));
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, DispatchTest, ::testing::ValuesIn(dispatchCases),
+    [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace

@@ -1,0 +1,450 @@
+#pragma once
+
+#include "MainWindow.h"
+#include "MidiTestSupport.h"
+#include "SimulatedDevice.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+// Everything here is worked out from the NAND and protocol layouts directly, without the engine's or
+// the protocol library's code, so that a mistake cannot hide by being made twice.
+namespace expect {
+
+constexpr int Blocks = 1024;
+constexpr int Pages = 64;
+constexpr int PageBytes = 2048;
+constexpr int FrameBytes = 2096;
+constexpr int HeadBytes = 16;
+constexpr int SectorBytes = 256;
+constexpr int Stride = 260;
+constexpr int BlockBytes = Pages * PageBytes;
+
+inline Bytes checkBytes(const std::uint8_t *sector)
+{
+    std::uint8_t sum = 0;
+    std::uint16_t positions = 0;
+    for (int j = 0; j < SectorBytes; ++j) {
+        sum ^= sector[j];
+        if (__builtin_popcount(sector[j]) % 2)
+            positions ^= std::uint16_t((255 - j) * 256 + j);
+    }
+    return {sum, std::uint8_t(positions & 0xFF), std::uint8_t(positions >> 8), 0xFF};
+}
+
+// A frame from its head and its 2048 data bytes, check bytes added.
+inline Bytes frame(const Bytes &head, const Bytes &data)
+{
+    Bytes f(FrameBytes, 0xFF);
+    std::copy(head.begin(), head.end(), f.begin());
+    for (int k = 0; k < 8; ++k) {
+        std::uint8_t *sector = f.data() + HeadBytes + k * Stride;
+        std::copy_n(data.begin() + k * SectorBytes, SectorBytes, sector);
+        const Bytes check = checkBytes(sector);
+        std::copy(check.begin(), check.end(), sector + SectorBytes);
+    }
+    return f;
+}
+
+inline Bytes dataFrame(const Bytes &image, int imageBlock, int page)
+{
+    Bytes head(HeadBytes, 0xFF);
+    head[0] = head[1] = head[2] = std::uint8_t(imageBlock & 0xFF);
+    Bytes data(PageBytes, 0xFF);
+    const std::size_t start = (std::size_t(imageBlock) * Pages + page) * PageBytes;
+    for (std::size_t i = 0; i < PageBytes && start + i < image.size(); ++i)
+        data[i] = image[start + i];
+    return frame(head, data);
+}
+
+inline Bytes listFrame(int factoryDefects, const std::set<int> &bad)
+{
+    Bytes head(HeadBytes, 0xFF);
+    head[0] = 0xA5;
+    Bytes data(PageBytes, 0xFF);
+    data[0] = data[1] = 0xA5;
+    data[2] = std::uint8_t(factoryDefects & 0xFF);
+    data[3] = std::uint8_t((factoryDefects >> 8) & 0xFF);
+    int n = 0;
+    for (int b : bad) {
+        if (n == 101)
+            break;
+        data[4 + 2 * n] = std::uint8_t(b & 0xFF);
+        data[5 + 2 * n] = std::uint8_t(b >> 8);
+        ++n;
+    }
+    return frame(head, data);
+}
+
+inline Bytes request(std::uint8_t command, const Bytes &payload = {})
+{
+    Bytes m{0xF0, 0x00, 0x11, 0x22, 0x0A, 0x00, 0x00, 0x00, 0x00, command};
+    for (std::uint8_t b : payload)
+        m.push_back(b);
+    m.push_back(0xF7);
+    return m;
+}
+
+inline Bytes readFlash(int sector, int piece)
+{
+    return request(0x09,
+        {0x7F, std::uint8_t(sector & 0x7F), std::uint8_t((sector >> 7) & 0x7F),
+            std::uint8_t((sector >> 14) & 0x7F), std::uint8_t(piece)});
+}
+
+inline Bytes readDefects(int part)
+{
+    return request(0x08, {0x7F, std::uint8_t(part)});
+}
+
+inline Bytes eraseBlock(int block)
+{
+    return request(0x0A, {0x7F, std::uint8_t(block & 0x7F), std::uint8_t((block >> 7) & 0x7F)});
+}
+
+inline Bytes writePage(int block, int page)
+{
+    return request(
+        0x0B, {0x7F, std::uint8_t(block & 0x7F), std::uint8_t((block >> 7) & 0x7F), std::uint8_t(page)});
+}
+
+inline Bytes pageData(const std::uint8_t *raw, int n)
+{
+    std::uint8_t sum = 0;
+    for (int i = 0; i < n; ++i)
+        sum = std::uint8_t(sum + raw[i]);
+    Bytes payload{std::uint8_t(sum & 0x7F)};
+    for (int g = 0; g < n; g += 4) {
+        std::uint8_t flags = 0;
+        for (int j = 0; j < 4; ++j) {
+            payload.push_back(raw[g + j] & 0x7F);
+            flags |= std::uint8_t((raw[g + j] >> 7) << j);
+        }
+        payload.push_back(flags);
+    }
+    return request(0x0C, payload);
+}
+
+// CMD_WRITE_PAGE, the 33 pieces of the frame and CMD_PROGRAM_PAGE.
+inline std::vector<Bytes> pageRequests(int block, int page, const Bytes &frame)
+{
+    std::vector<Bytes> r{writePage(block, page)};
+    for (int i = 0; i < 32; ++i)
+        r.push_back(pageData(frame.data() + 64 * i, 64));
+    r.push_back(pageData(frame.data() + 2048, 48));
+    r.push_back(request(0x0D));
+    return r;
+}
+
+inline Bytes resetNand(std::uint32_t size)
+{
+    Bytes payload{0x02, 0x02};
+    for (int k = 0; k < 4; ++k)
+        payload.push_back(std::uint8_t((size >> (7 * k)) & 0x7F));
+    payload.insert(
+        payload.end(), SimulatedUnit::DefaultResetCode.begin(), SimulatedUnit::DefaultResetCode.end());
+    return request(0x0E, payload);
+}
+
+inline Bytes reply(std::uint8_t code, const Bytes &payload = {})
+{
+    return request(code, payload);
+}
+
+// What a pass is expected to leave in the NAND.
+struct Nand
+{
+    std::vector<Bytes> pages = std::vector<Bytes>(std::size_t(Blocks) * Pages, Bytes(FrameBytes, 0xFF));
+
+    Bytes &at(int block, int page) { return pages[std::size_t(block) * Pages + page]; }
+    void erase(int block)
+    {
+        for (int p = 0; p < Pages; ++p)
+            at(block, p).assign(FrameBytes, 0xFF);
+    }
+};
+
+// How the NAND looks before the pass and what goes wrong during it.
+struct Scenario
+{
+    Bytes image{};
+    std::vector<int> factoryDefects{};
+    // Lists already stored in block 0, page by page: the factory defect count and the entries.
+    std::vector<std::pair<int, std::vector<int>>> storedLists{};
+    std::set<int> eraseFailures{};
+    std::set<std::pair<int, int>> programFailures{};
+};
+
+inline int imagePages(const Bytes &image)
+{
+    return int((image.size() + PageBytes - 1) / PageBytes);
+}
+
+// Places the image as the updater must: image block n in the n-th good block from block 1, and the
+// lists in block 0. `block0` is block 0 as it was before the pass.
+inline Nand expectedNand(const Scenario &s, const std::vector<Bytes> &block0, bool *outOfSpace = nullptr)
+{
+    Nand nand;
+    for (int p = 0; p < Pages; ++p)
+        nand.at(0, p) = block0[p];
+    std::set<int> bad;
+    int factoryCount = 0;
+    int listPage = 0;
+    if (!s.storedLists.empty()) {
+        const auto &last = s.storedLists.back();
+        factoryCount = last.first;
+        for (int b : last.second) {
+            if (b > 1023)
+                break;
+            bad.insert(b);
+        }
+        listPage = int(s.storedLists.size()) - 1;
+        if (s.storedLists.size() == std::size_t(Pages)) {
+            nand.erase(0);
+            nand.at(0, 0) = listFrame(factoryCount, bad);
+            listPage = 0;
+        }
+    } else {
+        bad.insert(s.factoryDefects.begin(), s.factoryDefects.end());
+        factoryCount = int(bad.size());
+        nand.erase(0);
+        nand.at(0, 0) = listFrame(factoryCount, bad);
+    }
+
+    auto nextGood = [&](int from) {
+        for (int b = from + 1; b < Blocks; ++b) {
+            if (!bad.count(b))
+                return b;
+        }
+        return Blocks;
+    };
+    const int pages = imagePages(s.image);
+    const int imageBlocks = (pages + Pages - 1) / Pages;
+    bool failed = false;
+    int block = nextGood(0);
+    for (int n = 0; n < imageBlocks && block < Blocks;) {
+        if (s.eraseFailures.count(block)) {
+            bad.insert(block);
+            failed = true;
+            block = nextGood(block);
+            continue;
+        }
+        nand.erase(block);
+        const int lastPage = std::min(Pages, pages - n * Pages);
+        bool written = true;
+        for (int p = 0; p < lastPage && written; ++p) {
+            if (s.programFailures.count({block, p}))
+                written = false;
+            else
+                nand.at(block, p) = dataFrame(s.image, n, p);
+        }
+        if (!written) {
+            bad.insert(block);
+            failed = true;
+            block = nextGood(block);
+            continue;
+        }
+        if (++n < imageBlocks)
+            block = nextGood(block);
+    }
+    if (outOfSpace)
+        *outOfSpace = block >= Blocks;
+    if (failed)
+        nand.at(0, listPage + 1) = listFrame(factoryCount, bad);
+    return nand;
+}
+
+// The first pages where the unit's NAND differs from the expected one, or an empty text.
+inline std::string nandDifferences(SimulatedUnit &unit, Nand &expected)
+{
+    std::ostringstream out;
+    int shown = 0;
+    for (int b = 0; b < Blocks && shown < 5; ++b) {
+        for (int p = 0; p < Pages && shown < 5; ++p) {
+            const std::uint8_t *have = unit.frame(b, p);
+            const Bytes &want = expected.at(b, p);
+            if (!std::equal(want.begin(), want.end(), have)) {
+                const auto at = std::mismatch(want.begin(), want.end(), have).first - want.begin();
+                out << "block " << b << " page " << p << " differs from byte " << at << "; ";
+                ++shown;
+            }
+        }
+    }
+    return out.str();
+}
+
+inline Bytes patternImage(std::size_t size, std::uint32_t seed = 1)
+{
+    Bytes image(size);
+    std::uint32_t x = seed;
+    for (auto &byte : image) {
+        x = x * 1664525u + 1013904223u;
+        byte = std::uint8_t(x >> 24);
+    }
+    return image;
+}
+
+} // namespace expect
+
+// A simulated unit that also keeps every request it receives, in order.
+class RecordingUnit : public SimulatedDevice
+{
+public:
+    using SimulatedDevice::SimulatedDevice;
+
+    std::vector<Bytes> requests()
+    {
+        std::lock_guard<std::mutex> lock(recordMutex);
+        return recorded;
+    }
+
+    void clearRequests()
+    {
+        std::lock_guard<std::mutex> lock(recordMutex);
+        recorded.clear();
+    }
+
+protected:
+    void receive(const std::uint8_t *bytes, std::size_t size) override
+    {
+        {
+            std::lock_guard<std::mutex> lock(recordMutex);
+            recorded.emplace_back(bytes, bytes + size);
+        }
+        SimulatedDevice::receive(bytes, size);
+    }
+
+private:
+    std::mutex recordMutex;
+    std::vector<Bytes> recorded;
+};
+
+// The real window, off screen, connected through the real MidiPort to a simulated unit. Its timer is
+// stopped: tests tick the countdown themselves.
+class UpdateRig
+{
+public:
+    static constexpr const char *DeviceName = "Tavrin (simulated)";
+
+    UpdateRig()
+    {
+        window.init();
+        window.timer->stop();
+    }
+
+    ~UpdateRig() { window.link.port.close(); }
+
+    template <class F> auto unit(F f) { return device.withUnit(f); }
+
+    SimulatedUnit::Stats stats()
+    {
+        return unit([](SimulatedUnit &u) { return u.stats(); });
+    }
+
+    std::vector<std::string> errors()
+    {
+        return unit([](SimulatedUnit &u) { return u.errors(); });
+    }
+
+    bool runUntil(const std::function<bool()> &done, int milliseconds = 60000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done() && clock.elapsed() < milliseconds)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        return done();
+    }
+
+    // Handles whatever has already arrived; nothing further is on its way.
+    void drain()
+    {
+        for (int i = 0; i < 3; ++i)
+            QCoreApplication::processEvents();
+    }
+
+    bool connect()
+    {
+        window.MidiInList->setCurrentRow(inputRow(window.link.port, DeviceName));
+        window.MidiOutList->setCurrentRow(outputRow(window.link.port, DeviceName));
+        window.ConnectButton->click();
+        return runUntil([this] { return window.connectionState == Connected; });
+    }
+
+    // Loads the image through a file in place of the embedded one.
+    void useImage(const Bytes &image)
+    {
+        const QString path = dir.filePath(QStringLiteral("image%1.bin").arg(++images));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(reinterpret_cast<const char *>(image.data()), qint64(image.size()));
+        file.close();
+        window.imagePath = path;
+    }
+
+    // Sets up the unit's NAND and faults and loads the scenario's image.
+    void arrange(const expect::Scenario &s)
+    {
+        unit([&](SimulatedUnit &u) {
+            u.setFactoryDefects(s.factoryDefects);
+            for (std::size_t p = 0; p < s.storedLists.size(); ++p)
+                u.storeList(int(p), std::int16_t(s.storedLists[p].first), s.storedLists[p].second);
+            for (int block : s.eraseFailures)
+                u.failErase(block);
+            for (const auto &page : s.programFailures)
+                u.failProgram(page.first, page.second);
+            block0Before.clear();
+            for (int p = 0; p < expect::Pages; ++p)
+                block0Before.emplace_back(u.frame(0, p), u.frame(0, p) + expect::FrameBytes);
+            return 0;
+        });
+        useImage(s.image);
+    }
+
+    std::string nandDifferences(const expect::Scenario &s, bool *outOfSpace = nullptr)
+    {
+        expect::Nand expected = expect::expectedNand(s, block0Before, outOfSpace);
+        return unit([&](SimulatedUnit &u) { return expect::nandDifferences(u, expected); });
+    }
+
+    void pressUpdate() { window.TransferButton->click(); }
+
+    // Runs until the controls come back: the unit reported idle, or the pass stopped.
+    bool runPass()
+    {
+        return runUntil([this] { return window.ConnectButton->isEnabled(); });
+    }
+
+    bool waitForReplies(int produced)
+    {
+        return runUntil([&] { return stats().repliesProduced >= produced; });
+    }
+
+    void tick(int times)
+    {
+        for (int i = 0; i < times; ++i)
+            window.update();
+    }
+
+    QStringList log() const { return window.LogText->toPlainText().split(QLatin1Char('\n')); }
+
+    RecordingUnit device{DeviceName};
+    MainWindow window;
+
+private:
+    std::vector<Bytes> block0Before;
+    QTemporaryDir dir;
+    int images = 0;
+};

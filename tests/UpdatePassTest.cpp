@@ -1,0 +1,292 @@
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QRegularExpression>
+
+namespace {
+
+using expect::Scenario;
+
+constexpr int Block = expect::BlockBytes;
+constexpr int Page = expect::PageBytes;
+
+Bytes embeddedImage()
+{
+    QFile file(QStringLiteral(":/data/resourcesNAND.bin"));
+    file.open(QIODevice::ReadOnly);
+    const QByteArray bytes = file.readAll();
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+std::vector<int> range(int first, int last)
+{
+    std::vector<int> blocks;
+    for (int b = first; b <= last; ++b)
+        blocks.push_back(b);
+    return blocks;
+}
+
+std::vector<std::pair<int, std::vector<int>>> fullBlockZero()
+{
+    std::vector<std::pair<int, std::vector<int>>> lists;
+    for (int p = 0; p < 63; ++p)
+        lists.push_back({1, {p + 100}});
+    lists.push_back({1, {6, 2000}});
+    return lists;
+}
+
+struct PassCase
+{
+    const char *name;
+    Scenario scenario;
+    // The last image page goes to this block and page.
+    int lastBlock;
+    int lastPage;
+};
+
+PassCase passCases[] = {
+    {"UnusedNandGetsOneListInPageZeroThenTheData", {expect::patternImage(2 * Block + 3 * Page + 17)}, 3, 3},
+    {"StoredListsInPagesZeroToFourLastOneDecides",
+        {expect::patternImage(Block + 5), {}, {{2, {1, 2}}, {2, {5}}, {2, {9}}, {2, {11}}, {2, {1, 3}}}}, 4,
+        0},
+    {"ExactlyThreeFactoryDefectsAreAccepted", {expect::patternImage(2 * Block + 1), {1, 3, 600}}, 5, 0},
+    {"FactoryDefectOfBlockZeroStillGetsTheFirstList", {expect::patternImage(Block + Page), {0, 2}}, 3, 0},
+    {"EraseFailureOfBlockFiveMovesTheImageBlockOn",
+        {expect::patternImage(6 * Block + 10 * Page), {}, {}, {5}}, 8, 9},
+    {"ProgramFailureOfPageFortyOfBlockSevenRewritesTheImageBlock",
+        {expect::patternImage(8 * Block + Page), {}, {}, {}, {{7, 40}}}, 10, 0},
+    {"ProgramFailureOfTheLastPageEndsAfterItsRewrite",
+        {expect::patternImage(2 * Block + 2 * Page + 1), {}, {{0, {}}}, {}, {{3, 2}}}, 4, 2},
+    {"StoredListEndingAtItsFirstEntryLeavesNoBlockBad",
+        {expect::patternImage(Page), {}, {{0, {2, 3}}, {7, {0xFFFF, 4}}}, {1}}, 2, 0},
+    {"StoredListWithAHundredAndTwentySixEntriesIsTakenWhole",
+        {expect::patternImage(Page), {}, {{0, range(1, 126)}}}, 127, 0},
+    {"FullBlockZeroMovesTheLastListToPageZero", {expect::patternImage(Block), {}, fullBlockZero()}, 1, 63},
+    {"FullBlockZeroTakesTheUpdatedListInPageOne", {expect::patternImage(Block + 1), {}, fullBlockZero(), {2}},
+        3, 0},
+    {"ImageOfWholePagesEndsWithAFullPage", {expect::patternImage(70 * Page), {}, {{0, {}}}}, 2, 5},
+};
+
+class UpdatePassTest : public ::testing::TestWithParam<PassCase>
+{
+protected:
+    void expectFinishedPass(const Scenario &s, int lastBlock, int lastPage)
+    {
+        EXPECT_EQ(rig.nandDifferences(s), "");
+        EXPECT_EQ(rig.errors(), std::vector<std::string>());
+        EXPECT_TRUE(rig.unit([&](SimulatedUnit &u) { return u.programmed(lastBlock, lastPage); }));
+        if (lastPage < expect::Pages - 1) {
+            EXPECT_FALSE(rig.unit([&](SimulatedUnit &u) { return u.programmed(lastBlock, lastPage + 1); }));
+        }
+        EXPECT_EQ(rig.stats().requestsByCommand[0x0F], 1);
+        EXPECT_FALSE(rig.unit([](SimulatedUnit &u) { return u.active(); }));
+        EXPECT_EQ(rig.window.phase, Idle);
+        EXPECT_EQ(rig.window.progressBar->value(), 880);
+        EXPECT_TRUE(rig.window.progressBar->isHidden());
+        EXPECT_TRUE(rig.window.TransferButton->isEnabled());
+        EXPECT_TRUE(rig.log().last().contains(QRegularExpression(
+            QStringLiteral("^Pass finished: %1 pages in \\d+ blocks, 0 retries, \\d+\\.\\d s, \\d+ KiB/s$")
+                .arg(expect::imagePages(s.image)))))
+            << rig.log().last().toStdString();
+    }
+
+    UpdateRig rig;
+};
+
+TEST_P(UpdatePassTest, NandEndsWithTheImageAroundItsBadBlocks)
+{
+    const PassCase &c = GetParam();
+    rig.arrange(c.scenario);
+    ASSERT_TRUE(rig.connect());
+    rig.pressUpdate();
+    ASSERT_TRUE(rig.runPass());
+    expectFinishedPass(c.scenario, c.lastBlock, c.lastPage);
+    EXPECT_EQ(rig.window.retryCount, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, UpdatePassTest, ::testing::ValuesIn(passCases),
+    [](const auto &info) { return std::string(info.param.name); });
+
+class EmbeddedImageTest : public UpdatePassTest
+{
+};
+
+TEST_F(EmbeddedImageTest, EmbeddedImageEndsAfterPageFiftyFiveOfBlockThirty)
+{
+    Scenario s{embeddedImage(), {}, {{0, {}}}};
+    ASSERT_EQ(s.image.size(), 3915344u);
+    rig.arrange(s);
+    rig.window.imagePath = QStringLiteral(":/data/resourcesNAND.bin");
+    ASSERT_TRUE(rig.connect());
+    rig.pressUpdate();
+    ASSERT_TRUE(rig.runPass());
+    expectFinishedPass(s, 30, 55);
+    EXPECT_EQ(rig.unit([](SimulatedUnit &u) { return u.lastImageSize(); }), 3915344u);
+    EXPECT_EQ(rig.unit([](SimulatedUnit &u) { return u.eraseCount(31); }), 0);
+}
+
+TEST_F(EmbeddedImageTest, ProgramFailureOfTheEmbeddedImagesLastPageMovesItsBlock)
+{
+    Scenario s{embeddedImage(), {}, {{0, {}}}, {}, {{30, 55}}};
+    rig.arrange(s);
+    rig.window.imagePath = QStringLiteral(":/data/resourcesNAND.bin");
+    ASSERT_TRUE(rig.connect());
+    rig.pressUpdate();
+    ASSERT_TRUE(rig.runPass());
+    expectFinishedPass(s, 31, 55);
+}
+
+struct StopCase
+{
+    const char *name;
+    Scenario scenario;
+    const char *lastLine;
+    int phase;
+};
+
+StopCase stopCases[] = {
+    {"FourFactoryDefectsRefuseTheNand", {expect::patternImage(Page), {3, 9, 27, 81}},
+        "more than 3 factory defects, Flash not healthy! Aborting", DefectListRead},
+    {"FailedFirstListStopsBeforeAnyData", {expect::patternImage(Page), {}, {}, {}, {{0, 0}}},
+        "Update stopped: the bad-block list could not be programmed", FirstBblProgram},
+    {"FailedUpdatedListStopsWithoutFinish", {expect::patternImage(Page), {}, {{0, {}}}, {1}, {{0, 1}}},
+        "Update stopped: the bad-block list could not be programmed", NextBblProgram},
+};
+
+class StoppedPassTest : public ::testing::TestWithParam<StopCase>
+{
+protected:
+    UpdateRig rig;
+};
+
+TEST_P(StoppedPassTest, StopSaysWhyAndGivesTheControlsBack)
+{
+    const StopCase &c = GetParam();
+    rig.arrange(c.scenario);
+    ASSERT_TRUE(rig.connect());
+    rig.pressUpdate();
+    ASSERT_TRUE(rig.runPass());
+    rig.drain();
+
+    EXPECT_EQ(rig.log().last(), QString::fromLatin1(c.lastLine));
+    EXPECT_EQ(rig.window.phase, c.phase);
+    EXPECT_TRUE(rig.window.TransferButton->isEnabled());
+    EXPECT_TRUE(rig.window.progressBar->isHidden());
+    EXPECT_EQ(rig.stats().requestsByCommand[0x0F], 0);
+    EXPECT_EQ(rig.window.stallTicks, 0);
+    // Nothing further goes out, whatever the countdown does.
+    const int requests = rig.stats().requests;
+    rig.tick(200);
+    rig.drain();
+    EXPECT_EQ(rig.stats().requests, requests);
+    EXPECT_EQ(rig.log().last(), QString::fromLatin1(c.lastLine));
+}
+
+INSTANTIATE_TEST_SUITE_P(Stops, StoppedPassTest, ::testing::ValuesIn(stopCases),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(OutOfSpaceTest, FullNandWritesTheListButDoesNotTellTheUnitItFinished)
+{
+    UpdateRig rig;
+    Scenario s{expect::patternImage(3 * Block + 1)};
+    for (int b = 4; b < expect::Blocks; ++b)
+        s.eraseFailures.insert(b);
+    rig.arrange(s);
+    ASSERT_TRUE(rig.connect());
+    rig.pressUpdate();
+    ASSERT_TRUE(rig.runPass());
+
+    bool outOfSpace = false;
+    EXPECT_EQ(rig.nandDifferences(s, &outOfSpace), "");
+    EXPECT_TRUE(outOfSpace);
+    EXPECT_EQ(rig.errors(), std::vector<std::string>());
+    EXPECT_EQ(rig.stats().requestsByCommand[0x0F], 0);
+    const QStringList log = rig.log();
+    ASSERT_GE(log.size(), 2);
+    EXPECT_EQ(
+        log[log.size() - 2], QStringLiteral("Error: not enough space in NAND, all 1024 blocks written"));
+    EXPECT_EQ(log.last(),
+        QStringLiteral("Update stopped: no good block left, the image is incomplete; the unit "
+                       "was not told that the update finished"));
+    EXPECT_TRUE(rig.window.TransferButton->isEnabled());
+    EXPECT_EQ(rig.window.phase, Idle);
+}
+
+TEST(RepeatedPassTest, SecondPassReadsTheListTheFirstOneWrote)
+{
+    UpdateRig rig;
+    Scenario s{expect::patternImage(Block + 3 * Page)};
+    rig.arrange(s);
+    ASSERT_TRUE(rig.connect());
+    rig.pressUpdate();
+    ASSERT_TRUE(rig.runPass());
+    EXPECT_EQ(rig.nandDifferences(s), "");
+
+    rig.pressUpdate();
+    ASSERT_TRUE(rig.runPass());
+    EXPECT_EQ(rig.nandDifferences(s), "");
+    EXPECT_EQ(rig.errors(), std::vector<std::string>());
+    EXPECT_EQ(rig.stats().requestsByCommand[0x0F], 2);
+    EXPECT_EQ(rig.log().filter(QStringLiteral("found 1 BBL's")).size(), 1);
+    EXPECT_EQ(rig.log().filter(QStringLiteral("Pass finished:")).size(), 2);
+}
+
+TEST(RepeatedPassTest, NandReadyWithoutANewTransferRunsThePassAgain)
+{
+    UpdateRig rig;
+    Scenario s{expect::patternImage(2 * Page + 1), {}, {{0, {}}}};
+    rig.arrange(s);
+    ASSERT_TRUE(rig.connect());
+    rig.pressUpdate();
+    ASSERT_TRUE(rig.runPass());
+
+    rig.unit([](SimulatedUnit &u) {
+        u.setActive(true);
+        return 0;
+    });
+    const Bytes ready = expect::reply(0x2E);
+    rig.device.send(ready.data(), ready.size());
+    ASSERT_TRUE(rig.runUntil([&] { return rig.stats().requestsByCommand[0x0F] == 2; }));
+    rig.drain();
+    EXPECT_EQ(rig.nandDifferences(s), "");
+    EXPECT_EQ(rig.errors(), std::vector<std::string>());
+    EXPECT_EQ(rig.unit([](SimulatedUnit &u) { return u.eraseCount(1); }), 2);
+}
+
+TEST(PassProgressTest, ProgressBarFollowsTheImagePagesProgrammed)
+{
+    UpdateRig rig;
+    Scenario s{expect::patternImage(4 * Block), {}, {{0, {}}}};
+    rig.arrange(s);
+    ASSERT_TRUE(rig.connect());
+    // Requests of the pass: reset, two probes, four list pieces, an erase per block and 35 per page.
+    const int base = rig.stats().requests;
+    const int halfway = base + 7 + 2 + 35 * 128;
+    rig.unit([&](SimulatedUnit &u) {
+        u.silenceAfterRequest(halfway);
+        return 0;
+    });
+    rig.pressUpdate();
+    ASSERT_TRUE(rig.runUntil([&] { return rig.stats().silencedRequests == 1; }));
+    rig.drain();
+    EXPECT_EQ(rig.window.progressBar->value(), 440);
+    EXPECT_EQ(rig.window.progressBar->maximum(), 880);
+    EXPECT_FALSE(rig.window.progressBar->isHidden());
+}
+
+TEST(PassProgressTest, LogKeepsItsLineCapOverManyLines)
+{
+    UpdateRig rig;
+    for (int i = 0; i < 12000; ++i)
+        rig.window.LogText->appendPlainText(QStringLiteral("typed %1").arg(i));
+    Scenario s{expect::patternImage(Page), {}, {{0, {}}}};
+    rig.arrange(s);
+    ASSERT_TRUE(rig.connect());
+    rig.pressUpdate();
+    ASSERT_TRUE(rig.runPass());
+    EXPECT_LE(rig.window.LogText->blockCount(), 5000);
+    EXPECT_TRUE(rig.log().last().startsWith(QStringLiteral("Pass finished: 1 pages in 1 blocks")));
+}
+
+} // namespace
