@@ -59,7 +59,7 @@ constexpr int BlocksPerDefectPart = ReadPieceSize * 8;
 constexpr std::uint8_t ResetFirst = 2;
 constexpr std::uint8_t ResetSecond = 2;
 constexpr int ProgressMaximum = 880;
-// About two passes of progress lines; older lines drop out at the top.
-constexpr int LogLineCap = 5000;
+// A little more than one pass of progress lines; older lines drop out at the top.
+constexpr int LogLineCap = 2500;
 constexpr double KiB = 1024.0;
 } // namespace Engine
