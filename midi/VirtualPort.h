@@ -1,0 +1,57 @@
+#pragma once
+
+#include "DeviceDirectory.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class RtMidiIn;
+class RtMidiOut;
+
+// A pair of ports that other programs connect to, as they would to a device: an input "in" and an
+// output "out" under a client name of our own. Opened on the ALSA sequencer where it is available,
+// otherwise on a running JACK server. For programs that play a unit, such as the simulated Tavrin.
+class VirtualPort
+{
+public:
+    // Called on the backend's thread with each System Exclusive message received; other MIDI
+    // messages are dropped.
+    using Receiver = std::function<void(const std::uint8_t *bytes, std::size_t size)>;
+
+    enum class Choice { Automatic, Alsa, Jack };
+
+    static constexpr const char *InputName = "in";
+    static constexpr const char *OutputName = "out";
+
+    VirtualPort();
+    ~VirtualPort();
+
+    VirtualPort(const VirtualPort &) = delete;
+    VirtualPort &operator=(const VirtualPort &) = delete;
+
+    // False when the chosen backend is not running or refuses the ports; errorText() says why.
+    bool open(const std::string &clientName, Receiver receiver, Choice choice = Choice::Automatic);
+    void close();
+    bool isOpen() const { return output != nullptr; }
+
+    // Sends one complete message; called from one thread at a time.
+    bool send(const std::uint8_t *bytes, std::size_t size);
+
+    MidiBackend backend() const { return openedBackend; }
+    static const char *backendName(MidiBackend backend);
+    const std::string &errorText() const { return error; }
+
+private:
+    static void onMessage(double, std::vector<unsigned char> *message, void *port);
+
+    Receiver receiver;
+    std::unique_ptr<RtMidiOut> output;
+    std::unique_ptr<RtMidiIn> input;
+    DeviceDirectory::ErrorFlag outputError;
+    DeviceDirectory::ErrorFlag inputError;
+    MidiBackend openedBackend = MidiBackend::InProcess;
+    std::string error;
+};
