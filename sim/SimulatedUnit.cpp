@@ -79,7 +79,26 @@ constexpr int DataFrameIndexBytes = 3;
 constexpr int ListCountOffset = 2, ListEntriesOffset = 4, ListEntrySize = 2;
 constexpr int SectorXorByte = 0, LowLineByte = 1, HighLineByte = 2, FillerCheckByte = 3;
 
-const char *commandName(std::uint8_t command)
+// Numbers travel as 7-bit groups, least significant first.
+std::uint32_t groups(const std::uint8_t *bytes, int count)
+{
+    std::uint32_t value = 0;
+    for (int k = 0; k < count; ++k)
+        value |= std::uint32_t(bytes[k]) << (GroupBits * k);
+    return value;
+}
+
+std::uint8_t checksum(const std::uint8_t *bytes, std::size_t count)
+{
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < count; ++i)
+        sum += bytes[i];
+    return std::uint8_t(sum & ByteMask) & SevenBits;
+}
+
+} // namespace
+
+const char *SimulatedUnit::commandName(std::uint8_t command)
 {
     switch (command) {
     case CMD_IDENTIFY:
@@ -104,25 +123,6 @@ const char *commandName(std::uint8_t command)
         return "unknown command";
     }
 }
-
-// Numbers travel as 7-bit groups, least significant first.
-std::uint32_t groups(const std::uint8_t *bytes, int count)
-{
-    std::uint32_t value = 0;
-    for (int k = 0; k < count; ++k)
-        value |= std::uint32_t(bytes[k]) << (GroupBits * k);
-    return value;
-}
-
-std::uint8_t checksum(const std::uint8_t *bytes, std::size_t count)
-{
-    unsigned sum = 0;
-    for (std::size_t i = 0; i < count; ++i)
-        sum += bytes[i];
-    return std::uint8_t(sum & ByteMask) & SevenBits;
-}
-
-} // namespace
 
 SimulatedUnit::SimulatedUnit(const ResetCode &resetCode)
     : pages(std::size_t(Blocks) * PagesPerBlock)
@@ -366,6 +366,7 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::pageDataPiece(
     const std::uint8_t sum = checksum(raw.data(), raw.size());
     if (sum != message[ChecksumPosition]) {
         faulty = true;
+        ++counters.checksumErrors;
         error("CMD_PAGE_DATA checksum is %02X, the %zu data bytes give %02X", message[ChecksumPosition],
             raw.size(), sum);
     }
@@ -456,6 +457,7 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::resetNand(const std::uint8_t 
     }
     closeOpenPage();
     activeMode = true;
+    ++counters.passesStarted;
     return {reply(ModeReply, ModeActive), reply(NandReadyReply)};
 }
 
@@ -467,6 +469,7 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::finish(std::size_t size)
         error("CMD_FINISH while block %d page %d is open and not programmed", openBlock, openPage);
     closeOpenPage();
     activeMode = false;
+    ++counters.passesFinished;
     return {reply(ModeReply, ModeIdle)};
 }
 
@@ -492,6 +495,7 @@ void SimulatedUnit::checkFrame(int block, int page, const std::uint8_t *frame)
         const auto expected = checkBytes(sector);
         const std::uint8_t *got = sector + SectorSize;
         if (!std::equal(expected.begin(), expected.end(), got)) {
+            ++counters.checkByteErrors;
             error("block %d page %d sector %d has check bytes %02X %02X %02X %02X, expected %02X %02X %02X "
                   "%02X",
                 block, page, k, got[0], got[1], got[2], got[3], expected[0], expected[1], expected[2],

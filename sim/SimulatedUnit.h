@@ -97,10 +97,17 @@ public:
         int repliesHeld = 0; // held back right now
         int repliesDuplicated = 0;
         int repliesCorrupted = 0;
+        int passesStarted = 0; // accepted CMD_RESET_NAND
+        int passesFinished = 0; // CMD_FINISH
+        int checksumErrors = 0; // pieces whose checksum does not match their data
+        int checkByteErrors = 0; // sectors whose check bytes do not match their data
     };
     Stats stats() const;
 
     std::uint32_t lastImageSize() const { return imageSize; }
+
+    // "CMD_ERASE_BLOCK" and so on for the command bytes that the unit knows, "unknown command" otherwise.
+    static const char *commandName(std::uint8_t command);
 
 private:
     struct Failure
