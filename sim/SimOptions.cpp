@@ -1,0 +1,216 @@
+#include "SimOptions.h"
+
+#include "SimulatedUnit.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <functional>
+#include <map>
+
+namespace {
+
+constexpr std::uint32_t MaxSerial = (1u << 28) - 1; // four 7-bit groups
+constexpr std::uint32_t MaxVersion = (1u << 14) - 1; // two 7-bit groups
+constexpr int MaxDropInterval = 1000000000;
+
+bool number(const std::string &text, std::uint64_t max, std::uint64_t &value)
+{
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    errno = 0;
+    char *end = nullptr;
+    const unsigned long long parsed = std::strtoull(text.c_str(), &end, 10);
+    if (errno == ERANGE || *end != '\0' || parsed > max)
+        return false;
+    value = parsed;
+    return true;
+}
+
+bool block(const std::string &text, int &value)
+{
+    std::uint64_t parsed = 0;
+    if (!number(text, SimulatedUnit::Blocks - 1, parsed))
+        return false;
+    value = int(parsed);
+    return true;
+}
+
+std::string blockRange()
+{
+    return "a block number from 0 to " + std::to_string(SimulatedUnit::Blocks - 1);
+}
+
+using Handler = std::function<bool(const std::string &value, SimOptions &options, std::string &problem)>;
+
+const std::map<std::string, Handler> &valueOptions()
+{
+    static const std::map<std::string, Handler> handlers{
+        {"--state",
+            [](const std::string &value, SimOptions &o, std::string &problem) {
+                o.statePath = value;
+                problem = "a file name";
+                return !value.empty();
+            }},
+        {"--dump",
+            [](const std::string &value, SimOptions &o, std::string &problem) {
+                o.dumpPath = value;
+                problem = "a file name";
+                return !value.empty();
+            }},
+        {"--defects",
+            [](const std::string &value, SimOptions &o, std::string &problem) {
+                problem = "a comma-separated list of block numbers from 0 to "
+                    + std::to_string(SimulatedUnit::Blocks - 1);
+                std::size_t start = 0;
+                for (;;) {
+                    const std::size_t comma = value.find(',', start);
+                    int b = 0;
+                    if (!block(value.substr(start, comma - start), b))
+                        return false;
+                    o.defects.push_back(b);
+                    if (comma == std::string::npos)
+                        return true;
+                    start = comma + 1;
+                }
+            }},
+        {"--fail-erase",
+            [](const std::string &value, SimOptions &o, std::string &problem) {
+                problem = blockRange();
+                int b = 0;
+                if (!block(value, b))
+                    return false;
+                o.eraseFailures.push_back(b);
+                return true;
+            }},
+        {"--fail-program",
+            [](const std::string &value, SimOptions &o, std::string &problem) {
+                problem = "BLOCK:PAGE, with " + blockRange() + " and a page from 0 to "
+                    + std::to_string(SimulatedUnit::PagesPerBlock - 1);
+                const std::size_t colon = value.find(':');
+                int b = 0;
+                std::uint64_t page = 0;
+                if (colon == std::string::npos || !block(value.substr(0, colon), b)
+                    || !number(value.substr(colon + 1), SimulatedUnit::PagesPerBlock - 1, page))
+                    return false;
+                o.programFailures.emplace_back(b, int(page));
+                return true;
+            }},
+        {"--drop-every",
+            [](const std::string &value, SimOptions &o, std::string &problem) {
+                problem = "a number from 1 to " + std::to_string(MaxDropInterval);
+                std::uint64_t n = 0;
+                if (!number(value, MaxDropInterval, n) || n == 0)
+                    return false;
+                o.dropEvery = int(n);
+                return true;
+            }},
+        {"--seed",
+            [](const std::string &value, SimOptions &o, std::string &problem) {
+                problem = "a number from 0 to 4294967295";
+                std::uint64_t n = 0;
+                if (!number(value, UINT32_MAX, n))
+                    return false;
+                o.seed = std::uint32_t(n);
+                return true;
+            }},
+        {"--unit-serial",
+            [](const std::string &value, SimOptions &o, std::string &problem) {
+                problem = "a number from 0 to " + std::to_string(MaxSerial);
+                std::uint64_t n = 0;
+                if (!number(value, MaxSerial, n))
+                    return false;
+                o.serial = std::uint32_t(n);
+                return true;
+            }},
+        {"--unit-version",
+            [](const std::string &value, SimOptions &o, std::string &problem) {
+                problem = "a number from 0 to " + std::to_string(MaxVersion);
+                std::uint64_t n = 0;
+                if (!number(value, MaxVersion, n))
+                    return false;
+                o.version = std::uint16_t(n);
+                return true;
+            }},
+        {"--midi",
+            [](const std::string &value, SimOptions &o, std::string &problem) {
+                problem = "alsa or jack";
+                if (value == "alsa")
+                    o.midi = VirtualPort::Choice::Alsa;
+                else if (value == "jack")
+                    o.midi = VirtualPort::Choice::Jack;
+                else
+                    return false;
+                return true;
+            }},
+    };
+    return handlers;
+}
+
+} // namespace
+
+bool SimOptions::parse(const std::vector<std::string> &arguments, SimOptions &options, std::string &error)
+{
+    options = SimOptions();
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string &argument = arguments[i];
+        if (argument == "-h" || argument == "--help") {
+            options.help = true;
+            continue;
+        }
+        std::string name = argument;
+        std::optional<std::string> value;
+        const std::size_t equals = argument.find('=');
+        if (argument.rfind("--", 0) == 0 && equals != std::string::npos) {
+            name = argument.substr(0, equals);
+            value = argument.substr(equals + 1);
+        }
+        const auto handler = valueOptions().find(name);
+        if (handler == valueOptions().end()) {
+            error
+                = argument.rfind("-", 0) == 0 ? "unknown option " + name : "unexpected argument " + argument;
+            return false;
+        }
+        if (!value) {
+            if (i + 1 == arguments.size()) {
+                error = name + " needs a value";
+                return false;
+            }
+            value = arguments[++i];
+        }
+        std::string expected;
+        if (!handler->second(*value, options, expected)) {
+            error = name + " takes " + expected + ", not \"" + *value + "\"";
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string SimOptions::usage()
+{
+    return "Usage: tavrin-sim [OPTION]...\n"
+           "A simulated Tavrin unit for Tavrin Update. It opens the MIDI ports \"Tavrin (simulated)\" (in "
+           "and out)\n"
+           "on the ALSA sequencer, or on a running JACK server where there is none, and answers the updater\n"
+           "like a unit. It runs until it is interrupted (Ctrl+C or SIGTERM).\n"
+           "\n"
+           "  --state FILE             load the NAND from FILE at start; save it there after every finished\n"
+           "                           pass and at exit (only programmed pages are kept)\n"
+           "  --dump FILE              write the NAND's data area (1024 blocks x 64 pages x 2048 bytes) to\n"
+           "                           FILE after every finished pass and at exit\n"
+           "  --defects LIST           factory-defective blocks, e.g. 12,500 (the updater refuses more than "
+           "3)\n"
+           "  --fail-erase BLOCK       every erase of BLOCK fails (may be repeated)\n"
+           "  --fail-program BLOCK:PAGE  every program of that page fails (may be repeated)\n"
+           "  --drop-every N           lose every Nth reply; with --seed, each reply with a chance of 1 in "
+           "N\n"
+           "  --seed N                 seed for losing replies at random\n"
+           "  --unit-serial N          serial number the unit reports (default 190101)\n"
+           "  --unit-version N         version the unit reports, minor * 256 + major (default 261: 5.01)\n"
+           "  --midi alsa|jack         where to open the ports (default: ALSA where available, else JACK)\n"
+           "  -h, --help               show this text\n"
+           "\n"
+           "Exit status: 0 when no error was found in what the updater sent, 1 otherwise or when the ports "
+           "or\n"
+           "files cannot be used, 2 for bad arguments.\n";
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "VirtualPort.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// The command line of tavrin-sim: where the NAND is kept, the faults to inject and the identity of the
+// unit.
+struct SimOptions
+{
+    std::string statePath;
+    std::string dumpPath;
+    std::vector<int> defects;
+    std::vector<int> eraseFailures;
+    std::vector<std::pair<int, int>> programFailures; // block, page
+    int dropEvery = 0;
+    std::optional<std::uint32_t> seed;
+    std::optional<std::uint32_t> serial;
+    std::optional<std::uint16_t> version;
+    VirtualPort::Choice midi = VirtualPort::Choice::Automatic;
+    bool help = false;
+
+    // Reads the arguments that follow the program name. On a bad argument returns false and says why.
+    static bool parse(const std::vector<std::string> &arguments, SimOptions &options, std::string &error);
+    static std::string usage();
+};

@@ -1,0 +1,224 @@
+#include "StandaloneUnit.h"
+
+#include "StateFile.h"
+
+#include <vector>
+
+namespace {
+
+// A pass that goes wrong can find an error in every page; the first ones tell the story.
+constexpr int ShownErrorsPerPass = 20;
+constexpr auto PollInterval = std::chrono::milliseconds(100);
+
+std::string joined(const std::vector<int> &numbers)
+{
+    std::string text;
+    for (int n : numbers)
+        text += (text.empty() ? "" : ", ") + std::to_string(n);
+    return text;
+}
+
+} // namespace
+
+StandaloneUnit::StandaloneUnit(const SimOptions &options, std::ostream &log)
+    : options(options)
+    , log(log)
+{
+}
+
+bool StandaloneUnit::start()
+{
+    if (!options.statePath.empty()) {
+        int pages = 0;
+        std::string error;
+        switch (StateFile::load(options.statePath, unit, pages, error)) {
+        case StateFile::Loaded::Pages:
+            say("NAND loaded from " + options.statePath + ": " + std::to_string(pages) + " programmed pages");
+            break;
+        case StateFile::Loaded::Missing:
+            say("NAND erased: " + options.statePath + " does not exist yet");
+            break;
+        case StateFile::Loaded::Damaged:
+            say("error: " + error);
+            return false;
+        }
+    }
+
+    if (options.serial)
+        unit.setSerial(*options.serial);
+    if (options.version)
+        unit.setVersion(*options.version);
+    unit.setFactoryDefects(options.defects);
+    if (!options.defects.empty())
+        say("factory-defective blocks: " + joined(options.defects));
+    for (int block : options.eraseFailures) {
+        unit.failErase(block);
+        say("every erase of block " + std::to_string(block) + " fails");
+    }
+    for (const auto &page : options.programFailures) {
+        unit.failProgram(page.first, page.second);
+        say("every program of block " + std::to_string(page.first) + " page " + std::to_string(page.second)
+            + " fails");
+    }
+    if (options.dropEvery > 0 && options.seed) {
+        randomLoss = true;
+        random.seed(*options.seed);
+        loss = std::bernoulli_distribution(1.0 / options.dropEvery);
+        say("each reply is lost with a chance of 1 in " + std::to_string(options.dropEvery) + " (seed "
+            + std::to_string(*options.seed) + ")");
+    } else if (options.dropEvery > 0) {
+        unit.injectReplyFault(SimulatedUnit::Fault::Lose, options.dropEvery, true);
+        say("every " + std::to_string(options.dropEvery) + "th reply is lost");
+    }
+
+    if (!port.open(
+            ClientName, [this](const std::uint8_t *bytes, std::size_t size) { receive(bytes, size); },
+            options.midi)) {
+        say("error: cannot open the MIDI ports: " + port.errorText());
+        return false;
+    }
+    say(std::string("ports \"") + ClientName + "\" (" + VirtualPort::InputName + ", "
+        + VirtualPort::OutputName + ") open on " + VirtualPort::backendName(port.backend()));
+    return true;
+}
+
+int StandaloneUnit::serve(const volatile std::sig_atomic_t &stop)
+{
+    say("answering as a Tavrin until interrupted");
+    while (!stop) {
+        std::deque<Message> requests;
+        {
+            std::unique_lock<std::mutex> lock(inboxMutex);
+            arrived.wait_for(lock, PollInterval, [this] { return !inbox.empty(); });
+            requests.swap(inbox);
+        }
+        for (const Message &request : requests)
+            answer(request);
+    }
+    port.close();
+
+    if (passOpen)
+        endPass(unit.stats(), PassReport::End::Interrupted);
+    persist();
+    const std::size_t errors = unit.errors().size();
+    say("stopped after " + std::to_string(passesFinished) + " finished passes; " + std::to_string(errors)
+        + " errors found in what the updater sent");
+    return errors == 0 && !filesFailed ? 0 : 1;
+}
+
+void StandaloneUnit::receive(const std::uint8_t *bytes, std::size_t size)
+{
+    {
+        std::lock_guard<std::mutex> lock(inboxMutex);
+        inbox.emplace_back(bytes, bytes + size);
+    }
+    arrived.notify_one();
+}
+
+void StandaloneUnit::answer(const Message &request)
+{
+    const SimulatedUnit::Stats before = unit.stats();
+    const std::vector<Message> replies = unit.handle(request.data(), request.size());
+    const SimulatedUnit::Stats after = unit.stats();
+    if (after.passesStarted != before.passesStarted) {
+        if (passOpen)
+            endPass(before, PassReport::End::Abandoned);
+        startPass(before);
+    }
+    reportNewErrors();
+    // The files are complete before the updater hears that the pass is over.
+    if (after.passesFinished != before.passesFinished && passOpen) {
+        endPass(after, PassReport::End::Finished);
+        persist();
+    }
+    send(replies);
+}
+
+void StandaloneUnit::send(const std::vector<Message> &replies)
+{
+    for (const Message &reply : replies) {
+        if (randomLoss && loss(random)) {
+            ++randomLosses;
+            continue;
+        }
+        port.send(reply.data(), reply.size());
+    }
+}
+
+void StandaloneUnit::startPass(const SimulatedUnit::Stats &before)
+{
+    passOpen = true;
+    ++passNumber;
+    passStart = before;
+    passErrorsStart = unit.errors().size();
+    passRandomLossesStart = randomLosses;
+    passErrorsHidden = 0;
+    passClock = Clock::now();
+    say("pass " + std::to_string(passNumber) + " started: image of " + std::to_string(unit.lastImageSize())
+        + " bytes");
+}
+
+void StandaloneUnit::endPass(const SimulatedUnit::Stats &now, PassReport::End end)
+{
+    passOpen = false;
+    if (end == PassReport::End::Finished)
+        ++passesFinished;
+    if (passErrorsHidden > 0)
+        say("... and " + std::to_string(passErrorsHidden) + " further errors in pass "
+            + std::to_string(passNumber));
+
+    std::vector<std::uint8_t> block0;
+    for (int page = 0; page < SimulatedUnit::PagesPerBlock; ++page) {
+        const std::vector<std::uint8_t> data = unit.pageData(0, page);
+        block0.insert(block0.end(), data.begin(), data.end());
+    }
+    PassReport::Figures figures;
+    figures.number = passNumber;
+    figures.end = end;
+    figures.before = passStart;
+    figures.after = now;
+    figures.errors = int(unit.errors().size() - passErrorsStart);
+    figures.randomLosses = randomLosses - passRandomLossesStart;
+    figures.seconds = std::chrono::duration<double>(Clock::now() - passClock).count();
+    figures.list = NandCheck::lastList(block0.data());
+    for (const std::string &line : PassReport::lines(figures))
+        say(line);
+}
+
+void StandaloneUnit::reportNewErrors()
+{
+    const std::vector<std::string> &errors = unit.errors();
+    for (; errorsReported < errors.size(); ++errorsReported) {
+        if (passOpen && int(errorsReported - passErrorsStart) >= ShownErrorsPerPass)
+            ++passErrorsHidden;
+        else
+            say("error: " + errors[errorsReported]);
+    }
+}
+
+bool StandaloneUnit::persist()
+{
+    std::string error;
+    if (!options.statePath.empty()) {
+        if (StateFile::save(options.statePath, unit, error))
+            say("NAND saved to " + options.statePath);
+        else {
+            say("error: " + error);
+            filesFailed = true;
+        }
+    }
+    if (!options.dumpPath.empty()) {
+        if (StateFile::writeDump(options.dumpPath, unit, error))
+            say("data area written to " + options.dumpPath);
+        else {
+            say("error: " + error);
+            filesFailed = true;
+        }
+    }
+    return !filesFailed;
+}
+
+void StandaloneUnit::say(const std::string &line)
+{
+    log << "tavrin-sim: " << line << std::endl;
+}
