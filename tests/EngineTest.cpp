@@ -118,6 +118,11 @@ struct LostReplyCase
     int reply; // counted from the reply before CMD_RESET_NAND
 };
 
+void PrintTo(const LostReplyCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 // The image has three pages; the last one holds its final byte.
 const LostReplyCase retriedCases[] = {
     {"EraseResult", RepliesBeforeDataWithListInPageZero},
@@ -166,6 +171,11 @@ struct StallCase
     int phase;
     int ticksToStop;
 };
+
+void PrintTo(const StallCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 const Bytes smallImage = expect::patternImage(Page + 9);
 // Block 1 fails to erase, so the pass ends with an updated list in page 1.
@@ -253,6 +263,11 @@ struct DamagedReplyCase
     int reply;
     int retries;
 };
+
+void PrintTo(const DamagedReplyCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 const DamagedReplyCase damagedCases[] = {
     {"DuplicatedAck", SimulatedUnit::Fault::Duplicate, dataAck(0, 5), 0},
@@ -342,6 +357,11 @@ struct RefusalCase
     qint64 size; // -1: no file at all
     const char *line;
 };
+
+void PrintTo(const RefusalCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 const RefusalCase refusalCases[] = {
     {"MissingImage", -1, "Update refused: the image cannot be opened"},
@@ -439,6 +459,11 @@ struct DispatchCase
     bool progressShown;
     const char *serial;
 };
+
+void PrintTo(const DispatchCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 const DispatchCase dispatchCases[] = {
     {"UnknownModelIsIgnored", {0xF0, 0x00, 0x11, 0x22, 0x0B, 0, 0, 0, 0, 0x43, 0x01, 0xF7}, true, false,

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -164,16 +165,16 @@ inline Bytes reply(std::uint8_t code, const Bytes &payload = {})
     return request(code, payload);
 }
 
-// What a pass is expected to leave in the NAND.
+// What a pass is expected to leave in the NAND: the pages that hold something; all others are erased.
 struct Nand
 {
-    std::vector<Bytes> pages = std::vector<Bytes>(std::size_t(Blocks) * Pages, Bytes(FrameBytes, 0xFF));
+    std::map<int, Bytes> written;
 
-    Bytes &at(int block, int page) { return pages[std::size_t(block) * Pages + page]; }
+    static int index(int block, int page) { return block * Pages + page; }
+    void set(int block, int page, const Bytes &frame) { written[index(block, page)] = frame; }
     void erase(int block)
     {
-        for (int p = 0; p < Pages; ++p)
-            at(block, p).assign(FrameBytes, 0xFF);
+        written.erase(written.lower_bound(index(block, 0)), written.lower_bound(index(block + 1, 0)));
     }
 };
 
@@ -198,8 +199,10 @@ inline int imagePages(const Bytes &image)
 inline Nand expectedNand(const Scenario &s, const std::vector<Bytes> &block0, bool *outOfSpace = nullptr)
 {
     Nand nand;
-    for (int p = 0; p < Pages; ++p)
-        nand.at(0, p) = block0[p];
+    for (int p = 0; p < Pages; ++p) {
+        if (std::any_of(block0[p].begin(), block0[p].end(), [](std::uint8_t b) { return b != 0xFF; }))
+            nand.set(0, p, block0[p]);
+    }
     std::set<int> bad;
     int factoryCount = 0;
     int listPage = 0;
@@ -214,14 +217,14 @@ inline Nand expectedNand(const Scenario &s, const std::vector<Bytes> &block0, bo
         listPage = int(s.storedLists.size()) - 1;
         if (s.storedLists.size() == std::size_t(Pages)) {
             nand.erase(0);
-            nand.at(0, 0) = listFrame(factoryCount, bad);
+            nand.set(0, 0, listFrame(factoryCount, bad));
             listPage = 0;
         }
     } else {
         bad.insert(s.factoryDefects.begin(), s.factoryDefects.end());
         factoryCount = int(bad.size());
         nand.erase(0);
-        nand.at(0, 0) = listFrame(factoryCount, bad);
+        nand.set(0, 0, listFrame(factoryCount, bad));
     }
 
     auto nextGood = [&](int from) {
@@ -249,7 +252,7 @@ inline Nand expectedNand(const Scenario &s, const std::vector<Bytes> &block0, bo
             if (s.programFailures.count({block, p}))
                 written = false;
             else
-                nand.at(block, p) = dataFrame(s.image, n, p);
+                nand.set(block, p, dataFrame(s.image, n, p));
         }
         if (!written) {
             bad.insert(block);
@@ -263,19 +266,21 @@ inline Nand expectedNand(const Scenario &s, const std::vector<Bytes> &block0, bo
     if (outOfSpace)
         *outOfSpace = block >= Blocks;
     if (failed)
-        nand.at(0, listPage + 1) = listFrame(factoryCount, bad);
+        nand.set(0, listPage + 1, listFrame(factoryCount, bad));
     return nand;
 }
 
 // The first pages where the unit's NAND differs from the expected one, or an empty text.
-inline std::string nandDifferences(SimulatedUnit &unit, Nand &expected)
+inline std::string nandDifferences(SimulatedUnit &unit, const Nand &expected)
 {
+    const Bytes erased(FrameBytes, 0xFF);
     std::ostringstream out;
     int shown = 0;
     for (int b = 0; b < Blocks && shown < 5; ++b) {
         for (int p = 0; p < Pages && shown < 5; ++p) {
             const std::uint8_t *have = unit.frame(b, p);
-            const Bytes &want = expected.at(b, p);
+            const auto it = expected.written.find(Nand::index(b, p));
+            const Bytes &want = it == expected.written.end() ? erased : it->second;
             if (!std::equal(want.begin(), want.end(), have)) {
                 const auto at = std::mismatch(want.begin(), want.end(), have).first - want.begin();
                 out << "block " << b << " page " << p << " differs from byte " << at << "; ";

@@ -36,6 +36,11 @@ struct CheckByteCase
     Bytes expected;
 };
 
+void PrintTo(const CheckByteCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 const CheckByteCase checkByteCases[] = {
     {"AllZero", {}, 0x00, {0x00, 0x00, 0x00, 0xFF}},
     {"AllOnes", {}, 0xFF, {0x00, 0x00, 0x00, 0xFF}},
@@ -92,6 +97,11 @@ struct DataFrameCase
     int page;
     bool holdsFinalByte;
 };
+
+void PrintTo(const DataFrameCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 const DataFrameCase dataFrameCases[] = {
     {"FirstPage", 3915344, 0, 0, false},

@@ -45,6 +45,11 @@ struct PassCase
     int lastPage;
 };
 
+void PrintTo(const PassCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 PassCase passCases[] = {
     {"UnusedNandGetsOneListInPageZeroThenTheData", {expect::patternImage(2 * Block + 3 * Page + 17)}, 3, 3},
     {"StoredListsInPagesZeroToFourLastOneDecides",
@@ -144,6 +149,11 @@ struct StopCase
     const char *lastLine;
     int phase;
 };
+
+void PrintTo(const StopCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 StopCase stopCases[] = {
     {"FourFactoryDefectsRefuseTheNand", {expect::patternImage(Page), {3, 9, 27, 81}},
