@@ -1,10 +1,13 @@
 #include "Startup.h"
 
+#include "BuildInfo.h"
 #include "MainWindow.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFont>
+#include <QGuiApplication>
+#include <QIcon>
 #include <QSettings>
 #include <QString>
 #include <QTranslator>
@@ -14,6 +17,7 @@ namespace Startup {
 namespace {
 constexpr int GermanLanguage = 1;
 constexpr qreal FormPointSize = 8.0;
+constexpr int IconSizes[] = {16, 24, 32, 48};
 } // namespace
 
 void prepareApplication()
@@ -21,6 +25,9 @@ void prepareApplication()
     QCoreApplication::setOrganizationName(QStringLiteral("Kestrava"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("kestrava.example"));
     QCoreApplication::setApplicationName(QStringLiteral("Tavrin_update"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(BuildInfo::Version));
+    // Lets the desktop match the window to its entry and icon.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(BuildInfo::DesktopId));
     QApplication::setStyle(QStringLiteral("plastique"));
 }
 
@@ -31,6 +38,14 @@ void fitFontToForm()
         font.setPointSizeF(FormPointSize);
         QApplication::setFont(font);
     }
+}
+
+void setApplicationIcon()
+{
+    QIcon icon;
+    for (int size : IconSizes)
+        icon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
 }
 
 bool installTranslators(const QSettings &settings, QTranslator &program, QTranslator &framework)

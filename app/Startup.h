@@ -23,6 +23,10 @@ void fitFontToForm();
 // stays empty) and installs them. Returns whether they were installed.
 bool installTranslators(const QSettings &settings, QTranslator &program, QTranslator &framework);
 
+// Gives every window the program's icon, the same one the desktop shows, at the four sizes it is drawn
+// in. Called once the application object exists.
+void setApplicationIcon();
+
 // Shows the window at its one fixed size and initialises it.
 void showWindow(MainWindow &window);
 

@@ -12,6 +12,7 @@ int main(int argc, char *argv[])
     Startup::prepareApplication();
     QApplication application(argc, argv);
     Startup::fitFontToForm();
+    Startup::setApplicationIcon();
     QSettings settings;
     Startup::installTranslators(settings, programTranslator, frameworkTranslator);
 
