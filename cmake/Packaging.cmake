@@ -1,0 +1,56 @@
+# Installation and the Debian package. Included after every subdirectory, so that it sees which
+# programs the tree builds.
+include(GNUInstallDirs)
+
+add_subdirectory(resources/desktop)
+
+install(TARGETS tavrin-update RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET tavrin-sim)
+    install(TARGETS tavrin-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+install(FILES README.md CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tavrin-update)
+
+# Asks the installed program's window to close as a user would (scripts/package-check.sh).
+find_package(X11 QUIET)
+if(X11_FOUND)
+    add_executable(tavrin-close-window EXCLUDE_FROM_ALL scripts/close-window/CloseWindow.cpp)
+    target_link_libraries(tavrin-close-window PRIVATE X11::X11)
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME tavrin-update)
+set(CPACK_PACKAGE_VENDOR Kestrava)
+set(CPACK_PACKAGE_CONTACT "Kestrava <support@kestrava.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "writes a new NAND image into a Tavrin unit over MIDI")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "Tavrin Update carries the complete NAND image of the Tavrin and writes it\n"
+    "into the unit over MIDI System Exclusive messages: bad-block discovery, erase,\n"
+    "page-by-page writing with check bytes, a new attempt after a lost reply and\n"
+    "replacement of failing blocks. It lists the ports of the ALSA sequencer and\n"
+    "of a running JACK server.")
+if(TARGET tavrin-sim)
+    string(APPEND CPACK_PACKAGE_DESCRIPTION
+        "\n\nThe package also holds tavrin-sim, a simulated unit to try the program with.")
+endif()
+# A package carrying the generated stand-in would write that into a real unit; it says so.
+if(TAVRIN_IMAGE_IS_PLACEHOLDER)
+    string(APPEND CPACK_PACKAGE_DESCRIPTION
+        "\n\nThis build carries a generated placeholder instead of the maker's NAND image.\n"
+        "It is for testing with tavrin-sim only: do not update a real unit with it.")
+endif()
+set(CPACK_PACKAGE_HOMEPAGE_URL https://kestrava.example/)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_CHECKSUM SHA256)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+# The libraries the programs link come from dpkg-shlibdeps. The window's style is a plugin that Qt
+# loads at run time, which no linker records.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS qt5-style-plugins)
+# ALSA's sequencer is enough to reach the unit; a JACK server is only wanted where one is used anyway.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS jackd2)
+
+include(CPack)

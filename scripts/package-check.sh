@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a configured build directory, checks what it ships, installs it with
+# apt-get, starts the installed program on a virtual X server, asks its window to close as a window
+# manager does (WM_DELETE_WINDOW), and removes the package again. Run as root.
+#   scripts/package-check.sh BUILD_DIR
+set -euo pipefail
+
+if [ $# -ne 1 ] || [ ! -f "$1/CMakeCache.txt" ]; then
+    echo "usage: $0 BUILD_DIR   (a configured build directory, e.g. build/release)" >&2
+    exit 2
+fi
+if [ "$(id -u)" -ne 0 ]; then
+    echo "$0 installs and removes a package: run it as root" >&2
+    exit 1
+fi
+build=$(cd "$1" && pwd)
+package_name=tavrin-update
+desktop_id=example.kestrava.TavrinUpdate
+jobs=$(nproc)
+work=$(mktemp -d)
+chmod 755 "$work"
+
+installed=no
+cleanup() {
+    if [ "$installed" = yes ]; then
+        DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq "$package_name" >/dev/null || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+section() { printf '\n== %s\n' "$*"; }
+fail() {
+    echo "package check failed: $*" >&2
+    exit 1
+}
+
+section "building the package"
+cmake --build "$build" -j"$jobs"
+cmake --build "$build" -j"$jobs" --target tavrin-close-window
+rm -f "$build"/package/*.deb
+cpack --config "$build/CPackConfig.cmake" -B "$build/package" >"$work/cpack.log" 2>&1 || {
+    cat "$work/cpack.log"
+    fail "cpack"
+}
+debs=("$build"/package/*.deb)
+[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one .deb in $build/package"
+deb=$work/$(basename "${debs[0]}")
+cp "${debs[0]}" "$deb"
+chmod 644 "$deb"
+
+section "what the package says and holds"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version is not the project's $version"
+depends=$(dpkg-deb -f "$deb" Depends)
+for needed in qt5-style-plugins libqt5widgets5 librtmidi6 libasound2; do
+    grep -q "$needed" <<<"$depends" || fail "Depends lacks $needed: $depends"
+done
+dpkg-deb -f "$deb" Package Version Architecture Installed-Size Depends Suggests
+echo "Size: $(stat -c %s "$deb") bytes ($(basename "${debs[0]}"))"
+dpkg -c "$deb"
+
+contents=$work/contents
+dpkg-deb -x "$deb" "$contents"
+expected=(
+    usr/bin/tavrin-update
+    "usr/share/applications/$desktop_id.desktop"
+    "usr/share/metainfo/$desktop_id.metainfo.xml"
+)
+for size in 16 24 32 48; do
+    expected+=("usr/share/icons/hicolor/${size}x${size}/apps/$desktop_id.png")
+done
+if [ -x "$build/sim/tavrin-sim" ]; then
+    expected+=(usr/bin/tavrin-sim)
+fi
+for file in "${expected[@]}"; do
+    [ -f "$contents/$file" ] || fail "the package lacks /$file"
+done
+
+section "validating the desktop entry and the metainfo"
+desktop-file-validate "$contents/usr/share/applications/$desktop_id.desktop"
+appstreamcli validate --no-net "$contents/usr/share/metainfo/$desktop_id.metainfo.xml"
+
+section "installing"
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --reinstall "$deb" >"$work/apt.log" 2>&1 || {
+    cat "$work/apt.log"
+    fail "apt-get install"
+}
+installed=yes
+dpkg-query -W -f='${Package} ${Version} ${Status}\n' "$package_name"
+program=/usr/bin/tavrin-update
+[ -x "$program" ] || fail "$program is not installed"
+
+section "starting the installed program"
+# A home and settings of its own, so that neither a stored language nor the user's files play a part.
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/runtime
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+log=$work/program.log
+status=0
+xvfb-run -a -s "-screen 0 1280x800x24" env -u QT_QPA_PLATFORM -u QT_STYLE_OVERRIDE QT_DEBUG_PLUGINS=1 \
+    bash -c '
+        program=$1 closer=$2 log=$3
+        "$program" >"$log" 2>&1 &
+        pid=$!
+        # Up for a few seconds before the close request.
+        sleep 3
+        kill -0 "$pid" 2>/dev/null || { wait "$pid"; echo "the program ended by itself (status $?)"; exit 1; }
+        "$closer" "Tavrin Update" 20 || { kill "$pid"; wait "$pid"; exit 1; }
+        for _ in $(seq 100); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        if kill -0 "$pid" 2>/dev/null; then
+            echo "the program did not end within 10 s of the close request"
+            kill -KILL "$pid"
+            exit 1
+        fi
+        wait "$pid"
+    ' check "$program" "$build/tavrin-close-window" "$log" || status=$?
+if [ "$status" -ne 0 ]; then
+    cat "$log"
+    fail "the installed program did not show its window and close cleanly (status $status)"
+fi
+grep -q 'loaded library.*styles/libqplastiquestyle' "$log" || {
+    cat "$log"
+    fail "the installed program did not load the Plastique style"
+}
+echo "the installed program showed its window and ended with status 0 on the close request"
+
+section "removing"
+DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq "$package_name" >"$work/apt.log" 2>&1 || {
+    cat "$work/apt.log"
+    fail "apt-get remove"
+}
+installed=no
+[ ! -e "$program" ] || fail "$program is still there after the removal"
+echo "package check passed"
