@@ -23,6 +23,9 @@ configure build/release
 cmake --build build/release -j"$jobs"
 ctest --test-dir build/release --output-on-failure -j"$jobs"
 
+section "Debian package"
+bash scripts/package-check.sh build/release
+
 section "AddressSanitizer + UndefinedBehaviorSanitizer"
 configure build/asan -DCMAKE_BUILD_TYPE=Debug -DTAVRIN_SANITIZE=address,undefined
 cmake --build build/asan -j"$jobs"
