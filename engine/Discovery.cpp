@@ -109,8 +109,8 @@ void MainWindow::onDefectData()
     const int first = pieceIndex * Engine::BlocksPerDefectPart;
     for (int i = 0; i < Engine::ReadPieceSize; ++i) {
         const std::uint8_t bits = link.replyData[i];
-        for (int b = 0; b < 8; ++b)
-            badBlocks[first + i * 8 + b] = (bits >> b) & 1;
+        for (int b = 0; b < Engine::BitsPerByte; ++b)
+            badBlocks[first + i * Engine::BitsPerByte + b] = (bits >> b) & 1;
     }
     ++pieceIndex;
     if (pieceIndex < Engine::DefectListParts) {

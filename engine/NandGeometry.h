@@ -55,7 +55,9 @@ constexpr int MaxFactoryDefects = 3;
 constexpr int ListReadPieces = 4;
 constexpr int ReadPieceSize = 64;
 constexpr int DefectListParts = 2;
-constexpr int BlocksPerDefectPart = ReadPieceSize * 8;
+// The factory defect list has one bit per block, least significant bit first.
+constexpr int BitsPerByte = 8;
+constexpr int BlocksPerDefectPart = ReadPieceSize * BitsPerByte;
 constexpr std::uint8_t ResetFirst = 2;
 constexpr std::uint8_t ResetSecond = 2;
 constexpr int ProgressMaximum = 880;
