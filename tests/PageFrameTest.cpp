@@ -79,16 +79,6 @@ TEST_P(CheckBytesTest, EverySectorGetsTheCheckBytesOfItsOwnData)
 INSTANTIATE_TEST_SUITE_P(Vectors, CheckBytesTest, ::testing::ValuesIn(checkByteCases),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(PageFrameTest, CheckBytesOfRandomSectorsMatchTheirDefinition)
-{
-    const Bytes data = expect::patternImage(expect::PageBytes, 7);
-    for (int k = 0; k < 8; ++k)
-        std::copy_n(data.begin() + 256 * k, 256, window.pageFrame.begin() + 16 + 260 * k);
-    window.addCheckBytes();
-    Bytes head(window.pageFrame.begin(), window.pageFrame.begin() + 16);
-    EXPECT_EQ(frameBytes(), expect::frame(head, data));
-}
-
 struct DataFrameCase
 {
     const char *name;
