@@ -1,0 +1,203 @@
+#include "E2ESupport.h"
+#include "EngineTestSupport.h"
+#include "JackServer.h"
+#include "MainWindow.h"
+#include "WindowDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+const QString UnitPorts = QStringLiteral("Tavrin (simulated)");
+constexpr int PortsMilliseconds = 15000;
+constexpr int ConnectMilliseconds = 10000;
+// A pass takes under a minute on JACK; lost replies and sanitizers stretch it.
+constexpr int UpdateMilliseconds = 15 * 60 * 1000;
+constexpr int BareRoundTrips = 3000;
+
+Bytes embeddedImage()
+{
+    QFile file(QStringLiteral(":/data/resourcesNAND.bin"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+Bytes readFile(const std::string &path)
+{
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+// The expected NAND's data area in the layout of tavrin-sim's dump: 2048 bytes per page, block by block,
+// 0xFF in pages that are not written.
+Bytes dataArea(const expect::Nand &nand)
+{
+    Bytes area(std::size_t(expect::Blocks) * expect::BlockBytes, 0xFF);
+    for (const auto &page : nand.written) {
+        for (int k = 0; k < 8; ++k) {
+            const auto sector = page.second.begin() + expect::HeadBytes + k * expect::Stride;
+            std::copy_n(sector, expect::SectorBytes,
+                area.begin() + std::size_t(page.first) * expect::PageBytes + k * expect::SectorBytes);
+        }
+    }
+    return area;
+}
+
+// Where two data areas first differ, or an empty text when they are equal.
+std::string firstDifference(const Bytes &dump, const Bytes &expected)
+{
+    if (dump.size() != expected.size())
+        return "the dump has " + std::to_string(dump.size()) + " bytes, expected "
+            + std::to_string(expected.size());
+    const auto at = std::mismatch(dump.begin(), dump.end(), expected.begin()).first - dump.begin();
+    if (std::size_t(at) == dump.size())
+        return {};
+    return "block " + std::to_string(at / expect::BlockBytes) + " page "
+        + std::to_string(at % expect::BlockBytes / expect::PageBytes) + " differs at byte "
+        + std::to_string(at % expect::PageBytes);
+}
+
+std::vector<Bytes> erasedBlock()
+{
+    return std::vector<Bytes>(expect::Pages, Bytes(expect::FrameBytes, 0xFF));
+}
+
+class E2ETest : public testing::Test
+{
+protected:
+    static void SetUpTestSuite() { server = new JackServer; }
+    static void TearDownTestSuite()
+    {
+        delete server;
+        server = nullptr;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(server->running()) << "jackd did not start";
+        ASSERT_TRUE(dir.isValid());
+        image = embeddedImage();
+        ASSERT_FALSE(image.empty());
+    }
+
+    std::string path(const char *name) const { return dir.filePath(QString::fromLatin1(name)).toStdString(); }
+
+    // Starts tavrin-sim on the test's JACK server and waits until its ports are listed.
+    std::unique_ptr<SimProcess> startUnit(std::vector<std::string> arguments)
+    {
+        arguments.insert(arguments.end(), {"--midi", "jack", "--dump", path("nand.bin")});
+        auto unit = std::make_unique<SimProcess>(arguments, path("sim.log"));
+        if (!WindowDriver::waitForDevice(UnitPorts, PortsMilliseconds))
+            ADD_FAILURE() << "the simulated unit's ports did not appear:\n" << unit->log();
+        return unit;
+    }
+
+    // A window that lists the unit's ports, driven through its buttons through one complete update.
+    WindowDriver::Pass update(MainWindow &window, SimProcess &unit)
+    {
+        window.init();
+        WindowDriver driver(window);
+        EXPECT_TRUE(driver.selectPorts(UnitPorts));
+        EXPECT_TRUE(driver.connectUnit(ConnectMilliseconds)) << unit.log();
+        if (driver.connectAttempts > 1)
+            std::printf("connected at attempt %d\n", driver.connectAttempts);
+        const WindowDriver::Pass pass = driver.runUpdate(UpdateMilliseconds);
+        std::printf("update over JACK: %d replies in %.1f s, %.0f round trips/s, %d retries\n", pass.replies,
+            pass.milliseconds / 1000.0, pass.replies * 1000.0 / std::max<qint64>(1, pass.milliseconds),
+            pass.retries);
+        return pass;
+    }
+
+    // The dump against the NAND the updater must leave, given block 0 before the pass.
+    std::string dumpDifference(const expect::Scenario &scenario, const std::vector<Bytes> &block0)
+    {
+        return firstDifference(readFile(path("nand.bin")), dataArea(expect::expectedNand(scenario, block0)));
+    }
+
+    static JackServer *server;
+    QTemporaryDir dir;
+    Bytes image;
+};
+
+JackServer *E2ETest::server = nullptr;
+
+TEST_F(E2ETest, CompleteUpdateOverJackLeavesTheImageInPlace)
+{
+    double bare = 0;
+    {
+        BareRoundTrip trip;
+        bare = trip.perSecond(BareRoundTrips);
+    }
+    ASSERT_GT(bare, 0) << "the bare round trip lost an answer";
+
+    auto unit = startUnit({});
+    MainWindow window;
+    const WindowDriver::Pass pass = update(window, *unit);
+    ASSERT_TRUE(pass.completed);
+    const int status = unit->stop();
+    EXPECT_EQ(status, 0) << unit->log();
+
+    expect::Scenario scenario;
+    scenario.image = image;
+    EXPECT_EQ(dumpDifference(scenario, erasedBlock()), "");
+
+    const double update = pass.replies * 1000.0 / std::max<qint64>(1, pass.milliseconds);
+    std::printf(
+        "bare RtMidi round trips: %.0f/s; the update reaches %.0f%% of it\n", bare, 100 * update / bare);
+    RecordProperty("update_seconds", int(pass.milliseconds / 1000));
+    RecordProperty("update_round_trips_per_second", int(update));
+    RecordProperty("bare_round_trips_per_second", int(bare));
+}
+
+TEST_F(E2ETest, LostRepliesAreRetriedUntilTheImageIsInPlace)
+{
+    auto unit = startUnit({"--drop-every", "5000"});
+    MainWindow window;
+    const WindowDriver::Pass pass = update(window, *unit);
+    ASSERT_TRUE(pass.completed);
+    EXPECT_GT(pass.retries, 0);
+    EXPECT_EQ(unit->stop(), 0) << unit->log();
+
+    expect::Scenario scenario;
+    scenario.image = image;
+    EXPECT_EQ(dumpDifference(scenario, erasedBlock()), "");
+}
+
+TEST_F(E2ETest, FailedProgramMovesTheImageBlockAndTheNextRunReadsTheStoredList)
+{
+    expect::Scenario scenario;
+    scenario.image = image;
+    scenario.programFailures = {{7, 40}};
+    const Bytes expectedArea = dataArea(expect::expectedNand(scenario, erasedBlock()));
+    {
+        auto unit = startUnit({"--state", path("state.bin"), "--fail-program", "7:40"});
+        MainWindow window;
+        ASSERT_TRUE(update(window, *unit).completed);
+        EXPECT_EQ(unit->stop(), 0) << unit->log();
+        EXPECT_EQ(firstDifference(readFile(path("nand.bin")), expectedArea), "");
+    }
+
+    // A new unit process on the saved NAND, whose programs no longer fail: the updater reads the list in
+    // page 1 that names block 7, writes the image around it again and adds no list.
+    auto unit = startUnit({"--state", path("state.bin")});
+    MainWindow window;
+    ASSERT_TRUE(update(window, *unit).completed);
+    EXPECT_EQ(unit->stop(), 0) << unit->log();
+    EXPECT_EQ(window.bblPage, 1);
+    EXPECT_EQ(window.badBlocks[7], 1);
+    EXPECT_FALSE(window.newBadBlocks);
+    EXPECT_EQ(firstDifference(readFile(path("nand.bin")), expectedArea), "");
+}
+
+} // namespace
