@@ -126,6 +126,13 @@ void StandaloneUnit::answer(const Message &request)
         startPass(before);
     }
     reportNewErrors();
+    if (!passOpen && after.passesFinished == before.passesFinished) {
+        for (int command = 0; command < SimulatedUnit::Stats::CommandValues; ++command) {
+            if (after.requestsByCommand[command] != before.requestsByCommand[command])
+                say(std::string(SimulatedUnit::commandName(std::uint8_t(command)))
+                    + " outside a pass: " + (replies.empty() ? "not answered" : "answered"));
+        }
+    }
     // The files are complete before the updater hears that the pass is over.
     if (after.passesFinished != before.passesFinished && passOpen) {
         endPass(after, PassReport::End::Finished);

@@ -15,6 +15,7 @@
 namespace {
 
 constexpr int PollMilliseconds = 10;
+constexpr int AnswerMilliseconds = 3000;
 constexpr int ListingPollMilliseconds = 200;
 
 bool listed(MidiPort &port, const char16_t *(MidiPort::*deviceName)(unsigned), const QString &name)
@@ -71,10 +72,19 @@ bool WindowDriver::selectPorts(const QString &name)
 
 bool WindowDriver::connectUnit(int milliseconds)
 {
-    if (window.connectionState != Disconnected || !window.ConnectButton->isEnabled())
-        return false;
-    window.ConnectButton->click();
-    return waitUntil([this] { return window.connectionState == Connected; }, milliseconds);
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        // The window sends the identify request once; when it goes unanswered, a user presses Disconnect
+        // and Connect again.
+        if (window.connectionState != Disconnected)
+            window.ConnectButton->click();
+        window.ConnectButton->click();
+        ++connectAttempts;
+        if (waitUntil([this] { return window.connectionState == Connected; }, AnswerMilliseconds))
+            return true;
+    } while (clock.elapsed() < milliseconds);
+    return false;
 }
 
 WindowDriver::Pass WindowDriver::runUpdate(int milliseconds)

@@ -23,8 +23,10 @@ public:
     // Makes the first rows whose names contain `name` the current rows of both port lists.
     bool selectPorts(const QString &name);
 
-    // Presses Connect and waits for the unit to identify itself.
+    // Presses Connect and waits for the unit to identify itself, pressing Disconnect and Connect again
+    // while it does not.
     bool connectUnit(int milliseconds);
+    int connectAttempts = 0;
 
     struct Pass
     {
