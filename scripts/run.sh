@@ -1,23 +1,113 @@
 #!/usr/bin/env bash
-# Builds Tavrin Update and starts it. On a machine without a display it starts the window on a
-# virtual X server, keeps it up for a few seconds and closes it again.
+# Builds Tavrin Update and runs it against the simulated unit, tavrin-sim, over the machine's MIDI
+# system. A JACK server with the dummy driver is started where neither the ALSA sequencer nor a JACK
+# server is there. The simulated NAND is kept under the user's cache directory between runs.
+#
+# With a display, the window opens on the simulated unit's ports; closing it stops what was started.
+# Without one, a complete update runs through the window on a virtual X server, as a user would do it,
+# and the script reports the outcome; its exit status is 0 only for a verified update.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/release -j"$(nproc)" --target tavrin-update
-program=build/release/app/tavrin-update
+build=build/release
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j"$(nproc)" --target tavrin-update tavrin-sim tavrin-drive
 
-if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-    exec "$program"
+cache="${XDG_CACHE_HOME:-$HOME/.cache}/tavrin-update"
+mkdir -p "$cache"
+state="$cache/simulated-nand.state"
+work=$(mktemp -d)
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    export XDG_RUNTIME_DIR="$work/runtime"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
 fi
-echo "No display: starting the window on a virtual X server for 5 seconds."
-status=0
-xvfb-run -a -s "-screen 0 1280x800x24" timeout --preserve-status -s TERM 5 "$program" || status=$?
-# The window closes on the termination request; that is the expected end here.
-if [ "$status" -ne 0 ] && [ "$status" -ne 143 ]; then
-    echo "tavrin-update failed (exit status $status)" >&2
-    exit "$status"
+
+jackd_pid=""
+sim_pid=""
+tail_pid=""
+stop_started() {
+    [ -n "$tail_pid" ] && kill "$tail_pid" 2>/dev/null || true
+    if [ -n "$sim_pid" ]; then
+        # On SIGTERM the simulated unit saves its NAND before it exits.
+        kill -TERM "$sim_pid" 2>/dev/null || true
+        wait "$sim_pid" 2>/dev/null || true
+    fi
+    if [ -n "$jackd_pid" ]; then
+        kill -TERM "$jackd_pid" 2>/dev/null || true
+        wait "$jackd_pid" 2>/dev/null || true
+    fi
+    rm -rf "$work"
+}
+trap stop_started EXIT
+trap 'exit 130' INT TERM
+
+alsa_sequencer() { [ -r /dev/snd/seq ] && [ -w /dev/snd/seq ]; }
+jack_running() { jack_wait -c 2>/dev/null | grep -qx running; }
+
+if alsa_sequencer; then
+    echo "MIDI: the ALSA sequencer."
+elif jack_running; then
+    echo "MIDI: the running JACK server."
+else
+    echo "MIDI: no ALSA sequencer and no JACK server; starting JACK with the dummy driver."
+    jackd -S -t 100 -d dummy -r 48000 -p 16 >"$work/jackd.log" 2>&1 &
+    jackd_pid=$!
+    if ! jack_wait -w -t 10 >/dev/null 2>&1; then
+        echo "The JACK server did not start:" >&2
+        cat "$work/jackd.log" >&2
+        exit 1
+    fi
 fi
-echo "tavrin-update started and closed cleanly."
+
+headless=true
+[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && headless=false
+
+# The window lists the MIDI ports once, when it starts, so the simulated unit comes first.
+sim_log="$work/tavrin-sim.log"
+dump="$work/simulated-nand.bin"
+sim_options=(--state "$state")
+$headless && sim_options+=(--dump "$dump")
+"$build/sim/tavrin-sim" "${sim_options[@]}" >"$sim_log" 2>&1 &
+sim_pid=$!
+for _ in $(seq 100); do
+    grep -q "answering as a Tavrin" "$sim_log" && break
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if ! grep -q "answering as a Tavrin" "$sim_log"; then
+    echo "The simulated unit did not start:" >&2
+    cat "$sim_log" >&2
+    exit 1
+fi
+
+if ! $headless; then
+    echo "Select \"Tavrin (simulated)\" in both lists, press Connect, then Update."
+    echo "The simulated unit's log follows; closing the window stops it."
+    tail -n +1 -f "$sim_log" &
+    tail_pid=$!
+    "$build/app/tavrin-update" || true
+    exit 0
+fi
+
+echo "No display: a complete update through the window on a virtual X server."
+screenshot="$cache/last-update.png"
+drive_status=0
+xvfb-run -a -s "-screen 0 1280x800x24" env -u QT_QPA_PLATFORM -u QT_STYLE_OVERRIDE \
+    "$build/tools/tavrin-drive" --dump "$dump" --screenshot "$screenshot" || drive_status=$?
+
+sim_status=0
+kill -TERM "$sim_pid"
+wait "$sim_pid" || sim_status=$?
+sim_pid=""
+echo "The simulated unit (its NAND is kept in $state):"
+grep -E "NAND (loaded|erased)|pass [0-9]+ (finished|abandoned|not finished)|requests \(|error" "$sim_log" || true
+
+if [ "$drive_status" -eq 0 ] && [ "$sim_status" -eq 0 ]; then
+    echo "Verified: the simulated Tavrin holds the image, and it found no error in what the updater sent."
+    exit 0
+fi
+echo "NOT verified (tavrin-drive exit status $drive_status, tavrin-sim exit status $sim_status)." >&2
+echo "Log of the simulated unit:" >&2
+cat "$sim_log" >&2
+exit 1
