@@ -24,10 +24,11 @@ bool VirtualPort::open(const std::string &clientName, Receiver onReceive, Choice
         backend = MidiBackend::Alsa;
     // RtMidi's JACK objects fail badly without a server, so its presence is checked first.
     if (!DeviceDirectory::available(backend)) {
-        error = backend == MidiBackend::Alsa ? "the ALSA sequencer cannot be opened"
-                                             : "no JACK server is running";
         if (choice == Choice::Automatic)
             error = "neither the ALSA sequencer nor a JACK server is available";
+        else
+            error = backend == MidiBackend::Alsa ? "the ALSA sequencer cannot be opened"
+                                                 : "no JACK server is running";
         return false;
     }
 

@@ -27,11 +27,14 @@ jackd_pid=""
 sim_pid=""
 tail_pid=""
 stop_started() {
-    [ -n "$tail_pid" ] && kill "$tail_pid" 2>/dev/null || true
     if [ -n "$sim_pid" ]; then
         # On SIGTERM the simulated unit saves its NAND before it exits.
         kill -TERM "$sim_pid" 2>/dev/null || true
         wait "$sim_pid" 2>/dev/null || true
+    fi
+    if [ -n "$tail_pid" ]; then
+        sleep 0.5
+        kill "$tail_pid" 2>/dev/null || true
     fi
     if [ -n "$jackd_pid" ]; then
         kill -TERM "$jackd_pid" 2>/dev/null || true

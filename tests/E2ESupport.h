@@ -47,13 +47,21 @@ public:
     SimProcess(const SimProcess &) = delete;
     SimProcess &operator=(const SimProcess &) = delete;
 
-    // Asks the unit to save and quit, as Ctrl+C would, and kills it if it does not; its exit status, or
-    // -1 when it had to be killed. A unit that quits closes its JACK clients, so the server keeps no trace.
-    int stop()
+    // Asks the unit to save and quit, as Ctrl+C or a shutdown would, and kills it if it does not; its
+    // exit status, or -1 when it had to be killed. A unit that quits closes its JACK clients, so the
+    // server keeps no trace of it.
+    int stop(int signal = SIGTERM)
+    {
+        if (pid > 0)
+            kill(pid, signal);
+        return finish();
+    }
+
+    // Waits for the unit to end by itself; kills it after a minute.
+    int finish()
     {
         if (pid <= 0)
             return -1;
-        kill(pid, SIGTERM);
         int status = 0;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (waitpid(pid, &status, WNOHANG) == 0) {

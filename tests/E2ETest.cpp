@@ -2,6 +2,7 @@
 #include "EngineTestSupport.h"
 #include "JackServer.h"
 #include "MainWindow.h"
+#include "VirtualPort.h"
 #include "WindowDriver.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +10,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 
 namespace {
 
@@ -184,7 +187,7 @@ TEST_F(E2ETest, FailedProgramMovesTheImageBlockAndTheNextRunReadsTheStoredList)
         auto unit = startUnit({"--state", path("state.bin"), "--fail-program", "7:40"});
         MainWindow window;
         ASSERT_TRUE(update(window, *unit).completed);
-        EXPECT_EQ(unit->stop(), 0) << unit->log();
+        EXPECT_EQ(unit->stop(SIGINT), 0) << unit->log();
         EXPECT_EQ(firstDifference(readFile(path("nand.bin")), expectedArea), "");
     }
 
@@ -198,6 +201,78 @@ TEST_F(E2ETest, FailedProgramMovesTheImageBlockAndTheNextRunReadsTheStoredList)
     EXPECT_EQ(window.badBlocks[7], 1);
     EXPECT_FALSE(window.newBadBlocks);
     EXPECT_EQ(firstDifference(readFile(path("nand.bin")), expectedArea), "");
+}
+
+struct ExitCase
+{
+    const char *what;
+    std::vector<std::string> arguments;
+    int status;
+    std::string firstLine;
+};
+
+const ExitCase exitCases[] = {
+    {"help", {"--help"}, 0, "Usage: tavrin-sim [OPTION]..."},
+    {"bad value", {"--drop-every", "0"}, 2,
+        "tavrin-sim: --drop-every takes a number from 1 to 1000000000, not \"0\""},
+    {"unknown option", {"--verbose"}, 2, "tavrin-sim: unknown option --verbose"},
+    {"damaged state", {"--state", "/dev/null"}, 1,
+        "tavrin-sim: error: /dev/null is not a state file of tavrin-sim"},
+};
+
+class SimExitTest : public E2ETest, public testing::WithParamInterface<ExitCase>
+{
+};
+
+TEST_P(SimExitTest, UnitThatCannotRunSaysWhyAndExitsWithItsStatus)
+{
+    SimProcess unit(GetParam().arguments, path("sim.log"));
+    EXPECT_EQ(unit.finish(), GetParam().status);
+    const std::string log = unit.log();
+    EXPECT_EQ(log.substr(0, log.find('\n')), GetParam().firstLine);
+}
+
+INSTANTIATE_TEST_SUITE_P(Exits, SimExitTest, testing::ValuesIn(exitCases));
+
+TEST_F(E2ETest, VirtualPortsAreListedUnderTheirClientNameAndCarrySysEx)
+{
+    std::vector<Bytes> received;
+    std::mutex mutex;
+    VirtualPort unit;
+    ASSERT_TRUE(unit.open(
+        "Virtual Echo",
+        [&](const std::uint8_t *bytes, std::size_t size) {
+            std::lock_guard<std::mutex> lock(mutex);
+            received.emplace_back(bytes, bytes + size);
+            unit.send(bytes, size);
+        },
+        VirtualPort::Choice::Jack))
+        << unit.errorText();
+    EXPECT_EQ(unit.backend(), MidiBackend::Jack);
+
+    MidiPort port;
+    BufferCollector window(port);
+    ASSERT_TRUE(port.open(inputRow(port, "Virtual Echo:out"), outputRow(port, "Virtual Echo-01:in")));
+    const Bytes ping{0xF0, 0x7D, 0x01, 0x02, 0xF7};
+    ASSERT_TRUE(port.sendLong(message(ping), std::uint32_t(ping.size())));
+    ASSERT_TRUE(window.waitFor(1));
+    EXPECT_EQ(window.received, std::vector<Bytes>{ping});
+    port.close();
+    unit.close();
+    EXPECT_EQ(received, std::vector<Bytes>{ping});
+}
+
+TEST_F(E2ETest, VirtualPortsWithoutAServerAreRefused)
+{
+    const std::string name = server->name();
+    setenv("JACK_DEFAULT_SERVER", "tavrin-test-no-such-server", 1);
+    VirtualPort unit;
+    const bool opened = unit.open(
+        "Nowhere", [](const std::uint8_t *, std::size_t) {}, VirtualPort::Choice::Jack);
+    setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(unit.errorText(), "no JACK server is running");
+    EXPECT_FALSE(unit.isOpen());
 }
 
 } // namespace
