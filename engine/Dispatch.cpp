@@ -5,8 +5,9 @@
 
 bool MainWindow::event(QEvent *e)
 {
+    // The main window level has nothing for this window (no tool bars, status bar or docks).
     if (e->type() != MidiEvent::MidiEventType)
-        return QWidget::event(e);
+        return QWidget::event(e); // NOLINT(bugprone-parent-virtual-call)
 
     const int code = link.takeInput(static_cast<MidiEvent *>(e)->takeHeader());
     switch (code) {

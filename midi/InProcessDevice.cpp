@@ -69,6 +69,7 @@ std::vector<MidiDeviceEntry> InProcessRegistry::entries()
 {
     std::lock_guard<std::mutex> lock(registry);
     std::vector<MidiDeviceEntry> list;
+    list.reserve(registrations.size());
     for (const Registration &r : registrations)
         list.push_back({MidiBackend::InProcess, r.device->name(), r.id});
     return list;

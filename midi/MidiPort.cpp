@@ -75,8 +75,8 @@ bool MidiPort::sendLong(std::unique_ptr<char[]> bytes, std::uint32_t length)
         return false;
     }
     // From here on onOutput releases both, possibly already.
-    bytes.release();
-    header.release();
+    static_cast<void>(bytes.release());
+    static_cast<void>(header.release());
     return true;
 }
 

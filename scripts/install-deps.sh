@@ -8,7 +8,7 @@ packages=(
     qtbase5-dev qttools5-dev qttools5-dev-tools qt5-style-plugins qttranslations5-l10n
     librtmidi-dev libasound2-dev libjack-jackd2-dev jackd2
     libgtest-dev libgmock-dev libbenchmark-dev
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format clang-tidy
     xvfb xauth
     dpkg-dev file desktop-file-utils appstream libx11-dev
 )

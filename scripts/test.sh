@@ -23,6 +23,9 @@ configure build/release
 cmake --build build/release -j"$jobs"
 ctest --test-dir build/release --output-on-failure -j"$jobs"
 
+section "formatting and clang-tidy"
+bash scripts/lint.sh build/release
+
 section "Debian package"
 bash scripts/package-check.sh build/release
 
