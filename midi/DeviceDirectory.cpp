@@ -30,11 +30,6 @@ void silenceLibraries()
     });
 }
 
-RtMidi::Api rtmidiApi(MidiBackend backend)
-{
-    return backend == MidiBackend::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
-}
-
 // Ports of this program's own clients are never offered: opening them would talk to itself. JACK
 // numbers clients of the same name ("Tavrin Update-01"), so the name is compared as a prefix.
 bool isOwnPort(const std::string &name)

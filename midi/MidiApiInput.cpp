@@ -18,26 +18,14 @@ void rtmidiInput(double, std::vector<unsigned char> *message, void *device)
 bool openRtMidiInput(MidiInDevice &device, const MidiDeviceEntry &entry)
 {
     try {
-        const auto api = entry.backend == MidiBackend::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
-        device.rtmidi = std::make_unique<RtMidiIn>(api, DeviceDirectory::clientName());
-        DeviceDirectory::silence(*device.rtmidi, device.rtmidiError);
-        const unsigned count = device.rtmidi->getPortCount();
-        for (unsigned port = 0; port < count; ++port) {
-            if (device.rtmidi->getPortName(port) != entry.name)
-                continue;
-            device.rtmidi->ignoreTypes(false, true, true);
-            device.rtmidi->setCallback(rtmidiInput, &device);
-            device.rtmidi->openPort(port, "in");
-            return !device.rtmidiError.raised;
-        }
+        device.rtmidi = std::make_unique<RtMidiIn>(rtmidiApi(entry.backend), DeviceDirectory::clientName());
     } catch (const RtMidiError &) {
+        return false;
     }
-    return false;
-}
-
-bool validHeader(const MIDIHDR *header, unsigned headerSize)
-{
-    return header && headerSize >= sizeof(MIDIHDR) && header->lpData && header->dwBufferLength > 0;
+    DeviceDirectory::silence(*device.rtmidi, device.rtmidiError);
+    device.rtmidi->ignoreTypes(false, true, true);
+    device.rtmidi->setCallback(rtmidiInput, &device);
+    return openNamedPort(*device.rtmidi, entry, "in", device.rtmidiError);
 }
 
 } // namespace
@@ -70,10 +58,8 @@ void MidiInDevice::deliver(const std::uint8_t *bytes, std::size_t size)
 MMRESULT midiInOpen(
     HMIDIIN *handle, unsigned deviceId, MidiInProc callback, DWORD_PTR instance, std::uint32_t flags)
 {
-    if (!handle || !callback)
-        return MMSYSERR_INVALPARAM;
-    if (flags != CALLBACK_FUNCTION)
-        return MMSYSERR_INVALFLAG;
+    if (const MMRESULT invalid = checkOpenRequest(handle, callback, flags))
+        return invalid;
     MidiDeviceEntry entry;
     if (!DeviceDirectory::entry(DeviceDirectory::Inputs, deviceId, DeviceDirectory::Opening, entry))
         return MMSYSERR_BADDEVICEID;
@@ -98,25 +84,15 @@ MMRESULT midiInPrepareHeader(HMIDIIN handle, MIDIHDR *header, unsigned headerSiz
 {
     if (!handle)
         return MMSYSERR_INVALHANDLE;
-    if (!validHeader(header, headerSize))
-        return MMSYSERR_INVALPARAM;
-    if (handle->inProcessId
-        && InProcessRegistry::refuse(handle->inProcessId, &InProcessDevice::refuseInputPrepare))
-        return MMSYSERR_ERROR;
-    header->dwFlags |= MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return prepareHeader(handle->inProcessId, header, headerSize, &InProcessDevice::refuseInputPrepare);
 }
 
 MMRESULT midiInAddBuffer(HMIDIIN handle, MIDIHDR *header, unsigned headerSize)
 {
     if (!handle)
         return MMSYSERR_INVALHANDLE;
-    if (!validHeader(header, headerSize))
-        return MMSYSERR_INVALPARAM;
-    if (!(header->dwFlags & MHDR_PREPARED))
-        return MIDIERR_UNPREPARED;
-    if (header->dwFlags & MHDR_INQUEUE)
-        return MIDIERR_STILLPLAYING;
+    if (const MMRESULT refused = queueableHeader(header, headerSize))
+        return refused;
     std::lock_guard<std::mutex> lock(handle->mutex);
     header->dwFlags = (header->dwFlags | MHDR_INQUEUE) & ~MHDR_DONE;
     header->dwBytesRecorded = 0;
@@ -176,12 +152,5 @@ MMRESULT midiInClose(HMIDIIN handle)
 
 MMRESULT midiInUnprepareHeader(HMIDIIN handle, MIDIHDR *header, unsigned headerSize)
 {
-    if (!handle)
-        return MMSYSERR_INVALHANDLE;
-    if (!header || headerSize < sizeof(MIDIHDR))
-        return MMSYSERR_INVALPARAM;
-    if (header->dwFlags & MHDR_INQUEUE)
-        return MIDIERR_STILLPLAYING;
-    header->dwFlags &= ~MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return handle ? unprepareHeader(header, headerSize) : MMSYSERR_INVALHANDLE;
 }

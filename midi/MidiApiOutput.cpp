@@ -7,19 +7,12 @@ namespace {
 bool openRtMidiOutput(MidiOutDevice &device, const MidiDeviceEntry &entry)
 {
     try {
-        const auto api = entry.backend == MidiBackend::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
-        device.rtmidi = std::make_unique<RtMidiOut>(api, DeviceDirectory::clientName());
-        DeviceDirectory::silence(*device.rtmidi, device.rtmidiError);
-        const unsigned count = device.rtmidi->getPortCount();
-        for (unsigned port = 0; port < count; ++port) {
-            if (device.rtmidi->getPortName(port) != entry.name)
-                continue;
-            device.rtmidi->openPort(port, "out");
-            return !device.rtmidiError.raised;
-        }
+        device.rtmidi = std::make_unique<RtMidiOut>(rtmidiApi(entry.backend), DeviceDirectory::clientName());
     } catch (const RtMidiError &) {
+        return false;
     }
-    return false;
+    DeviceDirectory::silence(*device.rtmidi, device.rtmidiError);
+    return openNamedPort(*device.rtmidi, entry, "out", device.rtmidiError);
 }
 
 void finish(MidiOutDevice &device, MIDIHDR *header)
@@ -81,10 +74,8 @@ void MidiOutDevice::transmit(const MIDIHDR &header)
 MMRESULT midiOutOpen(
     HMIDIOUT *handle, unsigned deviceId, MidiOutProc callback, DWORD_PTR instance, std::uint32_t flags)
 {
-    if (!handle || !callback)
-        return MMSYSERR_INVALPARAM;
-    if (flags != CALLBACK_FUNCTION)
-        return MMSYSERR_INVALFLAG;
+    if (const MMRESULT invalid = checkOpenRequest(handle, callback, flags))
+        return invalid;
     MidiDeviceEntry entry;
     if (!DeviceDirectory::entry(DeviceDirectory::Outputs, deviceId, DeviceDirectory::Opening, entry))
         return MMSYSERR_BADDEVICEID;
@@ -109,25 +100,15 @@ MMRESULT midiOutPrepareHeader(HMIDIOUT handle, MIDIHDR *header, unsigned headerS
 {
     if (!handle)
         return MMSYSERR_INVALHANDLE;
-    if (!header || headerSize < sizeof(MIDIHDR) || !header->lpData || header->dwBufferLength == 0)
-        return MMSYSERR_INVALPARAM;
-    if (handle->inProcessId
-        && InProcessRegistry::refuse(handle->inProcessId, &InProcessDevice::refuseOutputPrepare))
-        return MMSYSERR_ERROR;
-    header->dwFlags |= MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return prepareHeader(handle->inProcessId, header, headerSize, &InProcessDevice::refuseOutputPrepare);
 }
 
 MMRESULT midiOutLongMsg(HMIDIOUT handle, MIDIHDR *header, unsigned headerSize)
 {
     if (!handle)
         return MMSYSERR_INVALHANDLE;
-    if (!header || headerSize < sizeof(MIDIHDR))
-        return MMSYSERR_INVALPARAM;
-    if (!(header->dwFlags & MHDR_PREPARED))
-        return MIDIERR_UNPREPARED;
-    if (header->dwFlags & MHDR_INQUEUE)
-        return MIDIERR_STILLPLAYING;
+    if (const MMRESULT refused = queueableHeader(header, headerSize))
+        return refused;
     if (handle->inProcessId
         && InProcessRegistry::refuse(handle->inProcessId, &InProcessDevice::refuseLongMessage))
         return MMSYSERR_ERROR;
@@ -171,12 +152,5 @@ MMRESULT midiOutClose(HMIDIOUT handle)
 
 MMRESULT midiOutUnprepareHeader(HMIDIOUT handle, MIDIHDR *header, unsigned headerSize)
 {
-    if (!handle)
-        return MMSYSERR_INVALHANDLE;
-    if (!header || headerSize < sizeof(MIDIHDR))
-        return MMSYSERR_INVALPARAM;
-    if (header->dwFlags & MHDR_INQUEUE)
-        return MIDIERR_STILLPLAYING;
-    header->dwFlags &= ~MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return handle ? unprepareHeader(header, headerSize) : MMSYSERR_INVALHANDLE;
 }

@@ -16,8 +16,7 @@
 #include <thread>
 #include <vector>
 
-class RtMidiIn;
-class RtMidiOut;
+#include <rtmidi/RtMidi.h>
 
 struct MidiInDevice
 {
@@ -73,3 +72,16 @@ struct InProcessRegistry
     static void receive(std::uint64_t id, const std::uint8_t *bytes, std::size_t size);
     static bool refuse(std::uint64_t id, std::atomic<int> InProcessDevice::*counter);
 };
+
+// Steps that the input and the output operations share.
+RtMidi::Api rtmidiApi(MidiBackend backend);
+// Opens the backend's port that the entry names, under this program's port name; false when the port
+// is gone or the backend refuses.
+bool openNamedPort(
+    RtMidi &api, const MidiDeviceEntry &entry, const char *portName, const DeviceDirectory::ErrorFlag &flag);
+MMRESULT checkOpenRequest(bool hasHandle, bool hasCallback, std::uint32_t flags);
+MMRESULT prepareHeader(std::uint64_t inProcessId, MIDIHDR *header, unsigned headerSize,
+    std::atomic<int> InProcessDevice::*refusal);
+// Whether a prepared header may be queued: not while it is queued already.
+MMRESULT queueableHeader(const MIDIHDR *header, unsigned headerSize);
+MMRESULT unprepareHeader(MIDIHDR *header, unsigned headerSize);

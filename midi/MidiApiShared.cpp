@@ -1,0 +1,61 @@
+#include "MidiDevices.h"
+
+#include <rtmidi/RtMidi.h>
+
+RtMidi::Api rtmidiApi(MidiBackend backend)
+{
+    return backend == MidiBackend::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
+}
+
+bool openNamedPort(
+    RtMidi &api, const MidiDeviceEntry &entry, const char *portName, const DeviceDirectory::ErrorFlag &flag)
+{
+    try {
+        const unsigned count = api.getPortCount();
+        for (unsigned port = 0; port < count; ++port) {
+            if (api.getPortName(port) == entry.name) {
+                api.openPort(port, portName);
+                return !flag.raised;
+            }
+        }
+    } catch (const RtMidiError &) {
+    }
+    return false;
+}
+
+MMRESULT checkOpenRequest(bool hasHandle, bool hasCallback, std::uint32_t flags)
+{
+    if (!hasHandle || !hasCallback)
+        return MMSYSERR_INVALPARAM;
+    return flags == CALLBACK_FUNCTION ? MMSYSERR_NOERROR : MMSYSERR_INVALFLAG;
+}
+
+MMRESULT prepareHeader(std::uint64_t inProcessId, MIDIHDR *header, unsigned headerSize,
+    std::atomic<int> InProcessDevice::*refusal)
+{
+    if (!header || headerSize < sizeof(MIDIHDR) || !header->lpData || header->dwBufferLength == 0)
+        return MMSYSERR_INVALPARAM;
+    if (inProcessId && InProcessRegistry::refuse(inProcessId, refusal))
+        return MMSYSERR_ERROR;
+    header->dwFlags |= MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT queueableHeader(const MIDIHDR *header, unsigned headerSize)
+{
+    if (!header || headerSize < sizeof(MIDIHDR))
+        return MMSYSERR_INVALPARAM;
+    if (!(header->dwFlags & MHDR_PREPARED))
+        return MIDIERR_UNPREPARED;
+    return header->dwFlags & MHDR_INQUEUE ? MIDIERR_STILLPLAYING : MMSYSERR_NOERROR;
+}
+
+MMRESULT unprepareHeader(MIDIHDR *header, unsigned headerSize)
+{
+    if (!header || headerSize < sizeof(MIDIHDR))
+        return MMSYSERR_INVALPARAM;
+    if (header->dwFlags & MHDR_INQUEUE)
+        return MIDIERR_STILLPLAYING;
+    header->dwFlags &= ~MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
