@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <ostream>
 
 namespace {
 
@@ -219,6 +220,11 @@ const ExitCase exitCases[] = {
     {"damaged state", {"--state", "/dev/null"}, 1,
         "tavrin-sim: error: /dev/null is not a state file of tavrin-sim"},
 };
+
+void PrintTo(const ExitCase &c, std::ostream *out)
+{
+    *out << c.what;
+}
 
 class SimExitTest : public E2ETest, public testing::WithParamInterface<ExitCase>
 {

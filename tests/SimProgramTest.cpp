@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,19 @@ const AcceptedCase acceptedCases[] = {
     {{"--midi=alsa"}, [](const SimOptions &o) { return o.midi == VirtualPort::Choice::Alsa; }},
     {{"-h"}, [](const SimOptions &o) { return o.help; }},
 };
+
+std::string joined(const Arguments &arguments)
+{
+    std::string text;
+    for (const std::string &argument : arguments)
+        text += (text.empty() ? "" : " ") + argument;
+    return text;
+}
+
+void PrintTo(const AcceptedCase &c, std::ostream *out)
+{
+    *out << joined(c.arguments);
+}
 
 class AcceptedOptionsTest : public testing::TestWithParam<AcceptedCase>
 {
@@ -90,6 +104,11 @@ const RejectedCase rejectedCases[] = {
     {{"--verbose"}, "unknown option --verbose"},
     {{"nand.bin"}, "unexpected argument nand.bin"},
 };
+
+void PrintTo(const RejectedCase &c, std::ostream *out)
+{
+    *out << joined(c.arguments);
+}
 
 class RejectedOptionsTest : public testing::TestWithParam<RejectedCase>
 {
@@ -185,6 +204,11 @@ const DamageCase damageCases[] = {
         "is damaged: page record 1 names block 1028 page 1"},
     {"too many pages", [](Bytes &b) { b[11] = 0x01; }, "is damaged: it claims 16777218 pages"},
 };
+
+void PrintTo(const DamageCase &c, std::ostream *out)
+{
+    *out << c.what;
+}
 
 class DamagedStateTest : public StateFileTest, public testing::WithParamInterface<DamageCase>
 {
@@ -312,6 +336,11 @@ const ListCase listCases[] = {
         }()},
 };
 
+void PrintTo(const ListCase &c, std::ostream *out)
+{
+    *out << c.what;
+}
+
 class LastListTest : public testing::TestWithParam<ListCase>
 {
 };
@@ -379,6 +408,11 @@ const PlacementCase placementCases[] = {
         },
         "block 0 holds no bad-block list", 0},
 };
+
+void PrintTo(const PlacementCase &c, std::ostream *out)
+{
+    *out << c.what;
+}
 
 class PlacementTest : public testing::TestWithParam<PlacementCase>
 {
