@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,6 +25,24 @@ pid_t spawn(const char *const argv[], bool dieWithParent)
     return pid;
 }
 
+constexpr int NamePool = 4;
+
+// Takes the first free name of the pool; the lock goes with the process, however it ends.
+int lockServerName(std::string &name)
+{
+    for (int slot = 0; slot < NamePool; ++slot) {
+        const std::string candidate = "tavrin-test-" + std::to_string(slot);
+        const int lock = ::open(("/tmp/" + candidate + ".lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
+        if (lock >= 0 && flock(lock, LOCK_EX | LOCK_NB) == 0) {
+            name = candidate;
+            return lock;
+        }
+        if (lock >= 0)
+            ::close(lock);
+    }
+    return -1;
+}
+
 int waitFor(pid_t pid)
 {
     int status = 0;
@@ -31,11 +50,26 @@ int waitFor(pid_t pid)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Asks the server to stop and kills it when it has not stopped within three seconds.
+void stop(pid_t pid)
+{
+    kill(pid, SIGTERM);
+    for (int wait = 0; wait < 300; ++wait) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid)
+            return;
+        usleep(10000);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
 } // namespace
 
 JackServer::JackServer()
-    : serverName("tavrin-test-" + std::to_string(getpid()))
+    : nameLock(lockServerName(serverName))
 {
+    if (nameLock < 0)
+        return;
     setenv("JACK_DEFAULT_SERVER", serverName.c_str(), 1);
     // Synchronous mode and a long client time-out: without them the dummy driver drops MIDI events
     // when the machine is busy.
@@ -48,9 +82,10 @@ JackServer::JackServer()
 
 JackServer::~JackServer()
 {
-    if (server > 0) {
-        kill(server, SIGTERM);
-        waitFor(server);
+    if (server > 0)
+        stop(server);
+    if (nameLock >= 0) {
+        ::close(nameLock);
+        unsetenv("JACK_DEFAULT_SERVER");
     }
-    unsetenv("JACK_DEFAULT_SERVER");
 }

@@ -5,7 +5,9 @@
 
 // A private JACK server with the dummy driver for tests of real MIDI. It runs under a name of its own
 // (JACK_DEFAULT_SERVER is set for this process), dies with the test process and is stopped when the
-// object goes away.
+// object goes away. JACK keeps at most eight servers in its registry and reclaims the entry of a
+// killed server only when a server of the same name starts, so names come from a small pool, each
+// held by a lock for as long as its server runs.
 class JackServer
 {
 public:
@@ -20,6 +22,7 @@ public:
 
 private:
     std::string serverName;
+    int nameLock = -1;
     pid_t server = -1;
     bool ready = false;
 };
