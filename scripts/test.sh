@@ -7,6 +7,8 @@ cd "$(dirname "$0")/.."
 root=$PWD
 bash scripts/install-deps.sh
 
+bash scripts/clear-stale-jack.sh
+
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
