@@ -1,12 +1,39 @@
 #include "VirtualPort.h"
 
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <jack/ringbuffer.h>
 #include <rtmidi/RtMidi.h>
 
 namespace {
 
-constexpr unsigned char SysExStart = 0xF0;
+constexpr std::uint8_t SysExStart = 0xF0;
+// Room for several hundred replies waiting for the next cycle.
+constexpr std::size_t OutgoingBytes = 64 * 1024;
+using Length = std::uint32_t;
 
 } // namespace
+
+struct VirtualPort::Jack
+{
+    VirtualPort *owner = nullptr;
+    jack_client_t *client = nullptr;
+    jack_port_t *in = nullptr;
+    jack_port_t *out = nullptr;
+    // Each message as its length, then its bytes; written by send(), read by the cycle.
+    jack_ringbuffer_t *outgoing = nullptr;
+
+    ~Jack()
+    {
+        if (client) {
+            // Deactivation waits for a running cycle, so nothing reads the ring buffer afterwards.
+            jack_deactivate(client);
+            jack_client_close(client);
+        }
+        if (outgoing)
+            jack_ringbuffer_free(outgoing);
+    }
+};
 
 VirtualPort::VirtualPort() = default;
 
@@ -22,7 +49,7 @@ bool VirtualPort::open(const std::string &clientName, Receiver onReceive, Choice
     if (choice == Choice::Alsa
         || (choice == Choice::Automatic && DeviceDirectory::available(MidiBackend::Alsa)))
         backend = MidiBackend::Alsa;
-    // RtMidi's JACK objects fail badly without a server, so its presence is checked first.
+    // Checked quietly first: the libraries print every failed attempt to reach a MIDI system.
     if (!DeviceDirectory::available(backend)) {
         if (choice == Choice::Automatic)
             error = "neither the ALSA sequencer nor a JACK server is available";
@@ -31,32 +58,59 @@ bool VirtualPort::open(const std::string &clientName, Receiver onReceive, Choice
                                                  : "no JACK server is running";
         return false;
     }
-
-    const RtMidi::Api api = backend == MidiBackend::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
     receiver = std::move(onReceive);
-    outputError = {};
-    inputError = {};
-    try {
-        // The output exists before the input's thread can deliver a message that is answered at once.
-        output = std::make_unique<RtMidiOut>(api, clientName);
-        DeviceDirectory::silence(*output, outputError);
-        output->openVirtualPort(OutputName);
-        input = std::make_unique<RtMidiIn>(api, clientName);
-        DeviceDirectory::silence(*input, inputError);
-        input->ignoreTypes(false, true, true);
-        input->setCallback(&VirtualPort::onMessage, this);
-        input->openVirtualPort(InputName);
-    } catch (const RtMidiError &e) {
-        error = e.getMessage();
-        close();
-        return false;
-    }
-    if (outputError.raised || inputError.raised) {
-        error = "the MIDI system refused the ports";
+    if (!(backend == MidiBackend::Alsa ? openAlsa(clientName) : openJack(clientName))) {
         close();
         return false;
     }
     openedBackend = backend;
+    return true;
+}
+
+bool VirtualPort::openAlsa(const std::string &clientName)
+{
+    outputError = {};
+    inputError = {};
+    try {
+        // The output exists before the input's thread can deliver a message that is answered at once.
+        output = std::make_unique<RtMidiOut>(RtMidi::LINUX_ALSA, clientName);
+        DeviceDirectory::silence(*output, outputError);
+        output->openVirtualPort(OutputName);
+        input = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, clientName);
+        DeviceDirectory::silence(*input, inputError);
+        input->ignoreTypes(false, true, true);
+        input->setCallback(&VirtualPort::onAlsaMessage, this);
+        input->openVirtualPort(InputName);
+    } catch (const RtMidiError &e) {
+        error = e.getMessage();
+        return false;
+    }
+    if (outputError.raised || inputError.raised) {
+        error = "the ALSA sequencer refused the ports";
+        return false;
+    }
+    return true;
+}
+
+bool VirtualPort::openJack(const std::string &clientName)
+{
+    jack = std::make_unique<Jack>();
+    jack->owner = this;
+    jack_status_t status;
+    jack->client = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
+    if (!jack->client) {
+        error = "the JACK server refused the client";
+        return false;
+    }
+    jack->in = jack_port_register(jack->client, InputName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    jack->out = jack_port_register(jack->client, OutputName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    jack->outgoing = jack_ringbuffer_create(OutgoingBytes);
+    if (!jack->in || !jack->out || !jack->outgoing
+        || jack_set_process_callback(jack->client, &VirtualPort::onJackCycle, jack.get()) != 0
+        || jack_activate(jack->client) != 0) {
+        error = "the JACK server refused the ports";
+        return false;
+    }
     return true;
 }
 
@@ -69,12 +123,23 @@ void VirtualPort::close()
         output->closePort();
         output.reset();
     }
+    jack.reset();
     openedBackend = MidiBackend::InProcess;
 }
 
 bool VirtualPort::send(const std::uint8_t *bytes, std::size_t size)
 {
-    if (!output || !bytes || size == 0)
+    if (!bytes || size == 0)
+        return false;
+    if (jack) {
+        const Length length = Length(size);
+        if (jack_ringbuffer_write_space(jack->outgoing) < sizeof length + size)
+            return false;
+        jack_ringbuffer_write(jack->outgoing, reinterpret_cast<const char *>(&length), sizeof length);
+        jack_ringbuffer_write(jack->outgoing, reinterpret_cast<const char *>(bytes), size);
+        return true;
+    }
+    if (!output)
         return false;
     try {
         output->sendMessage(bytes, size);
@@ -97,9 +162,51 @@ const char *VirtualPort::backendName(MidiBackend backend)
     return "none";
 }
 
-void VirtualPort::onMessage(double, std::vector<unsigned char> *message, void *port)
+void VirtualPort::deliver(const std::uint8_t *bytes, std::size_t size)
 {
-    if (!message || message->empty() || message->front() != SysExStart)
-        return;
-    static_cast<VirtualPort *>(port)->receiver(message->data(), message->size());
+    if (size > 0 && bytes[0] == SysExStart)
+        receiver(bytes, size);
+}
+
+void VirtualPort::onAlsaMessage(double, std::vector<unsigned char> *message, void *port)
+{
+    if (message)
+        static_cast<VirtualPort *>(port)->deliver(message->data(), message->size());
+}
+
+// The cycle reaches its state through its argument: while the client is being closed, `jack` of the
+// owner is already empty.
+int VirtualPort::onJackCycle(std::uint32_t frames, void *state)
+{
+    Jack &jack = *static_cast<Jack *>(state);
+
+    void *incoming = jack_port_get_buffer(jack.in, frames);
+    const std::uint32_t events = jack_midi_get_event_count(incoming);
+    for (std::uint32_t i = 0; i < events; ++i) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, incoming, i) == 0)
+            jack.owner->deliver(event.buffer, event.size);
+    }
+
+    void *outgoing = jack_port_get_buffer(jack.out, frames);
+    jack_midi_clear_buffer(outgoing);
+    // A message that does not fit into this cycle's buffer waits for the next; one that does not fit
+    // into an empty buffer never will and is dropped.
+    bool empty = true;
+    Length length = 0;
+    while (
+        jack_ringbuffer_peek(jack.outgoing, reinterpret_cast<char *>(&length), sizeof length) == sizeof length
+        && jack_ringbuffer_read_space(jack.outgoing) >= sizeof length + length) {
+        jack_midi_data_t *room = jack_midi_event_reserve(outgoing, 0, length);
+        if (!room && !empty)
+            break;
+        jack_ringbuffer_read_advance(jack.outgoing, sizeof length);
+        if (room) {
+            jack_ringbuffer_read(jack.outgoing, reinterpret_cast<char *>(room), length);
+            empty = false;
+        } else {
+            jack_ringbuffer_read_advance(jack.outgoing, length);
+        }
+    }
+    return 0;
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class RtMidiIn;
 class RtMidiOut;
@@ -35,7 +36,7 @@ public:
     // False when the chosen backend is not running or refuses the ports; errorText() says why.
     bool open(const std::string &clientName, Receiver receiver, Choice choice = Choice::Automatic);
     void close();
-    bool isOpen() const { return output != nullptr; }
+    bool isOpen() const { return output || jack; }
 
     // Sends one complete message; called from one thread at a time.
     bool send(const std::uint8_t *bytes, std::size_t size);
@@ -45,13 +46,23 @@ public:
     const std::string &errorText() const { return error; }
 
 private:
-    static void onMessage(double, std::vector<unsigned char> *message, void *port);
+    struct Jack;
+
+    bool openAlsa(const std::string &clientName);
+    bool openJack(const std::string &clientName);
+    void deliver(const std::uint8_t *bytes, std::size_t size);
+    static void onAlsaMessage(double, std::vector<unsigned char> *message, void *port);
+    static int onJackCycle(std::uint32_t frames, void *state);
 
     Receiver receiver;
+    // The ALSA sequencer through RtMidi.
     std::unique_ptr<RtMidiOut> output;
     std::unique_ptr<RtMidiIn> input;
     DeviceDirectory::ErrorFlag outputError;
     DeviceDirectory::ErrorFlag inputError;
+    // JACK directly: RtMidi's JACK output frees its ring buffer while its client may still be running a
+    // cycle that reads it, and this port is closed while messages are in flight.
+    std::unique_ptr<Jack> jack;
     MidiBackend openedBackend = MidiBackend::InProcess;
     std::string error;
 };

@@ -124,14 +124,6 @@ public:
         probeOut.openPort(portOf(probeOut, "Answer", ":in"));
     }
 
-    ~BareRoundTrip()
-    {
-        probeIn.closePort();
-        probeOut.closePort();
-        answerIn.closePort();
-        answerOut.closePort();
-    }
-
     // Round trips per second over `count` trips; 0 when an answer does not come.
     double perSecond(int count)
     {
