@@ -28,6 +28,13 @@ StandaloneUnit::StandaloneUnit(const SimOptions &options, std::ostream &log)
 
 bool StandaloneUnit::start()
 {
+    const bool started = prepare();
+    writeLog();
+    return started;
+}
+
+bool StandaloneUnit::prepare()
+{
     if (!options.statePath.empty()) {
         int pages = 0;
         std::string error;
@@ -86,23 +93,27 @@ int StandaloneUnit::serve(const volatile std::sig_atomic_t &stop)
 {
     say("answering as a Tavrin until interrupted");
     while (!stop) {
-        std::deque<Message> requests;
+        bool passEnded = false;
         {
             std::unique_lock<std::mutex> lock(inboxMutex);
-            arrived.wait_for(lock, PollInterval, [this] { return !inbox.empty(); });
-            requests.swap(inbox);
+            arrived.wait_for(lock, PollInterval, [this] { return deferring || !lines.empty(); });
+            passEnded = deferring;
         }
-        for (const Message &request : requests)
-            answer(request);
+        writeLog();
+        if (passEnded)
+            completePasses();
     }
+    // Closed without a lock held: the MIDI thread may be waiting for one to finish its cycle.
     port.close();
 
+    std::lock_guard<std::mutex> lock(unitMutex);
     if (passOpen)
         endPass(unit.stats(), PassReport::End::Interrupted);
     persist();
     const std::size_t errors = unit.errors().size();
     say("stopped after " + std::to_string(passesFinished) + " finished passes; " + std::to_string(errors)
         + " errors found in what the updater sent");
+    writeLog();
     return errors == 0 && !filesFailed ? 0 : 1;
 }
 
@@ -110,9 +121,13 @@ void StandaloneUnit::receive(const std::uint8_t *bytes, std::size_t size)
 {
     {
         std::lock_guard<std::mutex> lock(inboxMutex);
-        inbox.emplace_back(bytes, bytes + size);
+        if (deferring) {
+            inbox.emplace_back(bytes, bytes + size);
+            return;
+        }
     }
-    arrived.notify_one();
+    std::lock_guard<std::mutex> lock(unitMutex);
+    answer(Message(bytes, bytes + size));
 }
 
 void StandaloneUnit::answer(const Message &request)
@@ -133,12 +148,45 @@ void StandaloneUnit::answer(const Message &request)
                     + " outside a pass: " + (replies.empty() ? "not answered" : "answered"));
         }
     }
-    // The files are complete before the updater hears that the pass is over.
     if (after.passesFinished != before.passesFinished && passOpen) {
+        // The files are complete before the updater hears that the pass is over.
         endPass(after, PassReport::End::Finished);
-        persist();
+        finishPending = true;
+        heldReplies = replies;
+        std::lock_guard<std::mutex> lock(inboxMutex);
+        deferring = true;
+        arrived.notify_one();
+        return;
     }
     send(replies);
+}
+
+void StandaloneUnit::completePasses()
+{
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(unitMutex);
+            if (finishPending) {
+                persist();
+                send(heldReplies);
+                heldReplies.clear();
+                finishPending = false;
+            }
+        }
+        writeLog();
+        Message request;
+        {
+            std::lock_guard<std::mutex> lock(inboxMutex);
+            if (inbox.empty()) {
+                deferring = false;
+                return;
+            }
+            request = std::move(inbox.front());
+            inbox.pop_front();
+        }
+        std::lock_guard<std::mutex> lock(unitMutex);
+        answer(request);
+    }
 }
 
 void StandaloneUnit::send(const std::vector<Message> &replies)
@@ -227,5 +275,19 @@ bool StandaloneUnit::persist()
 
 void StandaloneUnit::say(const std::string &line)
 {
-    log << "tavrin-sim: " << line << std::endl;
+    std::lock_guard<std::mutex> lock(inboxMutex);
+    lines.push_back(line);
+    arrived.notify_one();
+}
+
+void StandaloneUnit::writeLog()
+{
+    std::deque<std::string> waiting;
+    {
+        std::lock_guard<std::mutex> lock(inboxMutex);
+        waiting.swap(lines);
+    }
+    for (const std::string &line : waiting)
+        log << "tavrin-sim: " << line << '\n';
+    log.flush();
 }

@@ -15,8 +15,9 @@
 #include <string>
 
 // The simulated unit as a program of its own: a SimulatedUnit behind virtual MIDI ports, with its NAND
-// kept in a state file and a log of every pass. Requests are answered on the thread that calls serve(),
-// never on the MIDI system's thread, which must not wait for files being written.
+// kept in a state file and a log of every pass. Requests are answered at once on the MIDI system's
+// thread, so a reply can leave in the same cycle; that thread must not wait for files or the log, so the
+// thread that calls serve() writes both, and answers the requests that arrive meanwhile.
 class StandaloneUnit
 {
 public:
@@ -36,23 +37,33 @@ private:
     using Message = SimulatedUnit::Message;
     using Clock = std::chrono::steady_clock;
 
+    bool prepare();
     void receive(const std::uint8_t *bytes, std::size_t size);
     void answer(const Message &request);
+    void completePasses();
     void send(const std::vector<Message> &replies);
     void startPass(const SimulatedUnit::Stats &before);
     void endPass(const SimulatedUnit::Stats &now, PassReport::End end);
     void reportNewErrors();
     bool persist();
     void say(const std::string &line);
+    void writeLog();
 
     const SimOptions options;
     std::ostream &log;
-    SimulatedUnit unit;
     VirtualPort port;
+
+    // Lock order: unitMutex, then inboxMutex.
+    std::mutex unitMutex; // the unit, the pass bookkeeping and sending
+    SimulatedUnit unit;
+    bool finishPending = false; // a pass ended: files first, then its replies
+    std::vector<Message> heldReplies;
 
     std::mutex inboxMutex;
     std::condition_variable arrived;
+    bool deferring = false; // requests wait in the inbox until the files are written
     std::deque<Message> inbox;
+    std::deque<std::string> lines;
 
     bool randomLoss = false;
     std::mt19937 random;
