@@ -5,6 +5,8 @@
 #include <jack/ringbuffer.h>
 #include <rtmidi/RtMidi.h>
 
+#include <mutex>
+
 namespace {
 
 constexpr std::uint8_t SysExStart = 0xF0;
@@ -17,6 +19,8 @@ using Length = std::uint32_t;
 struct VirtualPort::Jack
 {
     VirtualPort *owner = nullptr;
+    // Held by each cycle; taken once the client is inactive, it orders the last cycle before the close.
+    std::mutex cycle;
     jack_client_t *client = nullptr;
     jack_port_t *in = nullptr;
     jack_port_t *out = nullptr;
@@ -118,10 +122,10 @@ void VirtualPort::close()
 {
     // The input goes first, and its thread with it: it may be delivering a message that is being answered.
     input.reset();
-    // RtMidi's JACK output reads freed memory when destroyed with its port still open.
-    if (output) {
-        output->closePort();
-        output.reset();
+    output.reset();
+    if (jack && jack->client) {
+        jack_deactivate(jack->client);
+        std::lock_guard<std::mutex> lastCycle(jack->cycle);
     }
     jack.reset();
     openedBackend = MidiBackend::InProcess;
@@ -179,6 +183,7 @@ void VirtualPort::onAlsaMessage(double, std::vector<unsigned char> *message, voi
 int VirtualPort::onJackCycle(std::uint32_t frames, void *state)
 {
     Jack &jack = *static_cast<Jack *>(state);
+    std::lock_guard<std::mutex> lock(jack.cycle);
 
     void *incoming = jack_port_get_buffer(jack.in, frames);
     const std::uint32_t events = jack_midi_get_event_count(incoming);

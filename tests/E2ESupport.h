@@ -105,9 +105,9 @@ public:
         answerIn.ignoreTypes(false, true, true);
         answerIn.setCallback(
             [](double, std::vector<unsigned char> *, void *out) {
-                static const std::vector<unsigned char> ack{
-                    0xF0, 0x00, 0x11, 0x22, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x2C, 0x00, 0xF7};
-                static_cast<RtMidiOut *>(out)->sendMessage(&ack);
+                static constexpr unsigned char ack[]
+                    = {0xF0, 0x00, 0x11, 0x22, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x2C, 0x00, 0xF7};
+                static_cast<RtMidiOut *>(out)->sendMessage(ack, sizeof ack);
             },
             &answerOut);
         answerIn.openVirtualPort("in");
