@@ -167,7 +167,7 @@ bool SimOptions::parse(const std::vector<std::string> &arguments, SimOptions &op
         const auto handler = valueOptions().find(name);
         if (handler == valueOptions().end()) {
             error
-                = argument.rfind("-", 0) == 0 ? "unknown option " + name : "unexpected argument " + argument;
+                = argument.rfind('-', 0) == 0 ? "unknown option " + name : "unexpected argument " + argument;
             return false;
         }
         if (!value) {
@@ -179,7 +179,8 @@ bool SimOptions::parse(const std::vector<std::string> &arguments, SimOptions &op
         }
         std::string expected;
         if (!handler->second(*value, options, expected)) {
-            error = name + " takes " + expected + ", not \"" + *value + "\"";
+            error = name;
+            error += " takes " + expected + ", not \"" + *value + "\"";
             return false;
         }
     }
