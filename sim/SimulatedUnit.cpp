@@ -161,7 +161,7 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::releaseHeld()
 
 std::vector<SimulatedUnit::Message> SimulatedUnit::process(const std::uint8_t *message, std::size_t size)
 {
-    if (!message || !frameIsSound(message, size)) {
+    if (!frameIsSound(message, size) || !message) {
         ++counters.rejectedRequests;
         return {};
     }
