@@ -1,5 +1,7 @@
 #pragma once
 
+#include "VirtualPort.h"
+
 #include <rtmidi/RtMidi.h>
 
 #include <chrono>
@@ -90,27 +92,23 @@ private:
     pid_t pid = -1;
 };
 
-// The transport alone: RtMidi clients on the same JACK server, one sending a message of the size of a
-// page piece and waiting for the other's short answer before sending the next.
+// The transport alone: bare RtMidi clients send a message of the size of a page piece to a JACK client
+// that answers within the cycle, as tavrin-sim does, and wait for the short answer before the next.
 class BareRoundTrip
 {
 public:
     BareRoundTrip()
-        : answerOut(RtMidi::UNIX_JACK, "Answer")
-        , answerIn(RtMidi::UNIX_JACK, "Answer")
-        , probeOut(RtMidi::UNIX_JACK, "Probe")
+        : probeOut(RtMidi::UNIX_JACK, "Probe")
         , probeIn(RtMidi::UNIX_JACK, "Probe")
     {
-        answerOut.openVirtualPort("out");
-        answerIn.ignoreTypes(false, true, true);
-        answerIn.setCallback(
-            [](double, std::vector<unsigned char> *, void *out) {
-                static constexpr unsigned char ack[]
+        echo.open(
+            "Answer",
+            [this](const std::uint8_t *, std::size_t) {
+                static constexpr std::uint8_t ack[]
                     = {0xF0, 0x00, 0x11, 0x22, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x2C, 0x00, 0xF7};
-                static_cast<RtMidiOut *>(out)->sendMessage(ack, sizeof ack);
+                echo.send(ack, sizeof ack);
             },
-            &answerOut);
-        answerIn.openVirtualPort("in");
+            VirtualPort::Choice::Jack);
         probeIn.ignoreTypes(false, true, true);
         probeIn.setCallback(
             [](double, std::vector<unsigned char> *, void *self) {
@@ -120,8 +118,17 @@ public:
                 trip->answered.notify_one();
             },
             this);
-        probeIn.openPort(portOf(probeIn, "Answer", ":out"));
-        probeOut.openPort(portOf(probeOut, "Answer", ":in"));
+        probeIn.openPort(portOf(probeIn, "Answer:out"));
+        probeOut.openPort(portOf(probeOut, "Answer:in"));
+    }
+
+    ~BareRoundTrip()
+    {
+        // RtMidi's JACK output frees its ring buffer before it stops its client, whose cycle may still be
+        // reading it; with the port closed the next cycles leave the buffer alone, so one settles first.
+        probeIn.closePort();
+        probeOut.closePort();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 
     // Round trips per second over `count` trips; 0 when an answer does not come.
@@ -141,11 +148,10 @@ public:
     }
 
 private:
-    static unsigned portOf(RtMidi &api, const std::string &client, const std::string &port)
+    static unsigned portOf(RtMidi &api, const std::string &name)
     {
         for (unsigned i = 0; i < api.getPortCount(); ++i) {
-            const std::string name = api.getPortName(i);
-            if (name.rfind(client, 0) == 0 && name.find(port) != std::string::npos)
+            if (api.getPortName(i) == name)
                 return i;
         }
         return api.getPortCount();
@@ -155,9 +161,7 @@ private:
     std::mutex mutex;
     std::condition_variable answered;
     int answers = 0;
-    // Each output exists before the input whose callback sends on it.
-    RtMidiOut answerOut;
-    RtMidiIn answerIn;
+    VirtualPort echo;
     RtMidiOut probeOut;
     RtMidiIn probeIn;
 };
