@@ -74,7 +74,7 @@ $headless && sim_options+=(--dump "$dump")
 "$build/sim/tavrin-sim" "${sim_options[@]}" >"$sim_log" 2>&1 &
 sim_pid=$!
 for _ in $(seq 100); do
-    grep -q "answering as a Tavrin" "$sim_log" && break
+    grep -qs "answering as a Tavrin" "$sim_log" && break
     kill -0 "$sim_pid" 2>/dev/null || break
     sleep 0.1
 done
