@@ -10,12 +10,12 @@
 
 namespace {
 
-pid_t spawn(const char *const argv[], bool dieWithParent)
+// The child gets `signal` when the test process dies, however it dies.
+pid_t spawn(const char *const argv[], int signal)
 {
     const pid_t pid = fork();
     if (pid == 0) {
-        if (dieWithParent)
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
+        prctl(PR_SET_PDEATHSIG, signal);
         const int devnull = ::open("/dev/null", O_RDWR);
         dup2(devnull, STDOUT_FILENO);
         dup2(devnull, STDERR_FILENO);
@@ -75,9 +75,10 @@ JackServer::JackServer()
     // when the machine is busy.
     const char *const jackd[]
         = {"jackd", "-S", "-t", "100", "-d", "dummy", "-r", "48000", "-p", "16", nullptr};
-    server = spawn(jackd, true);
+    // Terminated rather than killed with a crashed test, so that it leaves JACK's registry.
+    server = spawn(jackd, SIGTERM);
     const char *const wait[] = {"jack_wait", "-w", "-t", "5", nullptr};
-    ready = server > 0 && waitFor(spawn(wait, true)) == 0;
+    ready = server > 0 && waitFor(spawn(wait, SIGKILL)) == 0;
 }
 
 JackServer::~JackServer()
