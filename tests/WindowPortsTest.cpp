@@ -25,6 +25,26 @@ bool listsTheUnit(QListWidget *list)
     return !list->findItems(QString::fromLatin1(UnitClient), Qt::MatchContains).isEmpty();
 }
 
+// The unit is plugged in after the window has listed the ports: it is listed and chosen in both lists.
+// On the ALSA sequencer the port numbers follow the names.
+void plugUnit(MainWindow &window, VirtualPort &unit, VirtualPort::Choice backend)
+{
+    ASSERT_FALSE(listsTheUnit(window.MidiInList));
+    ASSERT_TRUE(unit.open(
+        UnitClient, [](const std::uint8_t *, std::size_t) {}, backend))
+        << unit.errorText();
+    QTRY_VERIFY_WITH_TIMEOUT(current(window.MidiInList).startsWith("Tavrin (simulated):out"), 10000);
+    EXPECT_TRUE(current(window.MidiOutList).startsWith("Tavrin (simulated):in"));
+}
+
+void unplugUnit(MainWindow &window, VirtualPort &unit)
+{
+    unit.close();
+    QTRY_VERIFY_WITH_TIMEOUT(!listsTheUnit(window.MidiInList), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!listsTheUnit(window.MidiOutList), 10000);
+    EXPECT_EQ(window.LogText->toPlainText(), "");
+}
+
 // A window on a private JACK server of its own, so that a test can stop the server.
 class WindowOverJack : public testing::Test
 {
@@ -45,17 +65,6 @@ protected:
         server.reset();
     }
 
-    // The unit is plugged in: its ports appear on the server after the window has listed the ports.
-    void plugUnit()
-    {
-        ASSERT_FALSE(listsTheUnit(window->MidiInList));
-        ASSERT_TRUE(unit.open(
-            UnitClient, [](const std::uint8_t *, std::size_t) {}, VirtualPort::Choice::Jack))
-            << unit.errorText();
-        QTRY_COMPARE_WITH_TIMEOUT(current(window->MidiInList), QString("Tavrin (simulated):out"), 10000);
-        EXPECT_EQ(current(window->MidiOutList), QString("Tavrin (simulated):in"));
-    }
-
     std::unique_ptr<JackServer> server;
     VirtualPort unit;
     std::unique_ptr<MainWindow> window;
@@ -63,11 +72,8 @@ protected:
 
 TEST_F(WindowOverJack, UnitPluggedInAfterStartIsListedAndChosenAndLeavesWhenUnplugged)
 {
-    plugUnit();
-    unit.close();
-    QTRY_VERIFY_WITH_TIMEOUT(!listsTheUnit(window->MidiInList), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(!listsTheUnit(window->MidiOutList), 10000);
-    EXPECT_EQ(window->LogText->toPlainText(), "");
+    plugUnit(*window, unit, VirtualPort::Choice::Jack);
+    unplugUnit(*window, unit);
 }
 
 // The unit leaves before the server does: a JACK client of a stopped server must be closed before the
@@ -94,7 +100,7 @@ TEST_F(WindowOverJack, StoppedServerIsNamedInTheLogAndEndsAConnectionThroughIt)
         SCOPED_TRACE(c.connect);
         if (!server)
             SetUp();
-        plugUnit();
+        plugUnit(*window, unit, VirtualPort::Choice::Jack);
         if (c.connect) {
             window->ConnectButton->click();
             ASSERT_EQ(window->connectionState, Connecting);
@@ -112,6 +118,20 @@ TEST_F(WindowOverJack, StoppedServerIsNamedInTheLogAndEndsAConnectionThroughIt)
         EXPECT_EQ(window->MidiInList->count(), 0);
         TearDown();
     }
+}
+
+// The sequencer's announcements, where there is a sequencer (a machine with sound hardware or the
+// snd-seq module loaded).
+TEST(WindowOverAlsa, UnitPluggedInAfterStartIsListedAndChosenAndLeavesWhenUnplugged)
+{
+    if (!DeviceDirectory::available(MidiBackend::Alsa))
+        GTEST_SKIP() << "no ALSA sequencer";
+    MainWindow window;
+    window.init();
+    window.timer->stop();
+    VirtualPort unit;
+    plugUnit(window, unit, VirtualPort::Choice::Alsa);
+    unplugUnit(window, unit);
 }
 
 } // namespace
