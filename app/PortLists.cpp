@@ -119,15 +119,16 @@ void MainWindow::reportVanishedUnit()
 
 void MainWindow::onJackServerStopped()
 {
-    if (connectionState == Disconnected || !link.port.usesJack()) {
-        PortWatcher::jackClientsClosed();
+    const bool connectionLost = connectionState != Disconnected && link.port.usesJack();
+    // Also a side left open by a failed connect: no client of the stopped server may outlive the hold.
+    if (link.port.usesJack())
+        link.port.close();
+    PortWatcher::jackClientsClosed();
+    if (!connectionLost) {
         logProgress(tr("The JACK server has stopped; its MIDI ports are no longer listed."));
         return;
     }
-    // The connection went with the server: the update ends here instead of waiting for replies that
-    // cannot come.
-    link.port.close();
-    PortWatcher::jackClientsClosed();
+    // The update ends here instead of waiting for replies that cannot come.
     connectionState = Disconnected;
     phase = Idle;
     stopPass(tr("The JACK server has stopped and the connection to the unit with it; the unit is not at "
