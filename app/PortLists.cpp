@@ -2,6 +2,7 @@
 
 #include <QListWidget>
 #include <QListWidgetItem>
+#include <QStringList>
 #include <QTimer>
 
 #include <utility>
@@ -19,14 +20,16 @@ using DeviceNameQuery = const char16_t *(MidiPort::*)(unsigned);
 
 // Row n names device n, so a row can be handed to the port as the device index; the listing stops at
 // the first index without a device.
-void listDevices(QListWidget *list, MidiPort &port, DeviceNameQuery deviceName)
+QStringList deviceNames(MidiPort &port, DeviceNameQuery deviceName)
 {
+    QStringList names;
     for (unsigned index = 0; index < MaxListedDevices; ++index) {
         const char16_t *name = (port.*deviceName)(index);
         if (!name)
             break;
-        list->insertItem(int(index), new QListWidgetItem(QString::fromUtf16(name)));
+        names << QString::fromUtf16(name);
     }
+    return names;
 }
 
 int firstRowContaining(const QListWidget *list, const QString &text)
@@ -36,18 +39,6 @@ int firstRowContaining(const QListWidget *list, const QString &text)
             return row;
     }
     return -1;
-}
-
-bool isListed(MidiPort &port, DeviceNameQuery deviceName, const QListWidgetItem *item)
-{
-    for (unsigned index = 0; index < MaxListedDevices; ++index) {
-        const char16_t *name = (port.*deviceName)(index);
-        if (!name)
-            return false;
-        if (item && QString::fromUtf16(name) == item->text())
-            return true;
-    }
-    return false;
 }
 
 } // namespace
@@ -90,7 +81,7 @@ void MainWindow::relist(QListWidget *list, DeviceNameQuery deviceName, bool &cho
     const QString previous = list->currentItem() ? list->currentItem()->text() : QString();
     const QSignalBlocker quiet(list);
     list->clear();
-    listDevices(list, link.port, deviceName);
+    list->addItems(deviceNames(link.port, deviceName));
 
     const QList<QListWidgetItem *> same = list->findItems(previous, Qt::MatchExactly);
     const int kept = previous.isEmpty() || same.isEmpty() ? -1 : list->row(same.first());
@@ -109,8 +100,10 @@ void MainWindow::reportVanishedUnit()
 {
     if (unitGoneReported)
         return;
-    if (isListed(link.port, &MidiPort::inputDeviceName, MidiInList->item(selectedInputRow))
-        && isListed(link.port, &MidiPort::outputDeviceName, MidiOutList->item(selectedOutputRow)))
+    const QListWidgetItem *input = MidiInList->item(selectedInputRow);
+    const QListWidgetItem *output = MidiOutList->item(selectedOutputRow);
+    if (input && output && deviceNames(link.port, &MidiPort::inputDeviceName).contains(input->text())
+        && deviceNames(link.port, &MidiPort::outputDeviceName).contains(output->text()))
         return;
     unitGoneReported = true;
     logProgress(tr("The unit's MIDI ports have gone. Check its cable and power, press Disconnect, and "
