@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QIcon>
 #include <QListWidget>
-#include <QListWidgetItem>
 #include <QPixmap>
 #include <QSize>
 #include <QString>
