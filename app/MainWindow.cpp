@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QIcon>
 #include <QListWidget>
-#include <QListWidgetItem>
 #include <QPixmap>
 #include <QSize>
 #include <QString>
@@ -13,29 +12,15 @@
 
 namespace {
 
-constexpr unsigned MaxListedDevices = 100;
 constexpr int TickMilliseconds = 100;
 constexpr int CloseDelayMilliseconds = 500;
+constexpr int IdentifyWaitMilliseconds = 3000;
 constexpr QSize PictureSize(320, 87);
 const char *const PicturePath = ":/data/update_screen_tavrin_V2_02.png";
 
 // The version travels as two numbers, major in bits 0 to 7 and minor in bits 8 to 15.
 constexpr std::uint32_t VersionPartMask = 0xFF;
 constexpr int VersionMinorShift = 8;
-
-using DeviceNameQuery = const char16_t *(MidiPort::*)(unsigned);
-
-// Row n names device n, so a row can be handed to the port as the device index; the listing stops at
-// the first index without a device.
-void listDevices(QListWidget *list, MidiPort &port, DeviceNameQuery deviceName)
-{
-    for (unsigned index = 0; index < MaxListedDevices; ++index) {
-        const char16_t *name = (port.*deviceName)(index);
-        if (!name)
-            break;
-        list->insertItem(int(index), new QListWidgetItem(QString::fromUtf16(name)));
-    }
-}
 
 } // namespace
 
@@ -63,10 +48,7 @@ void MainWindow::init()
     TryConText->hide();
     TransferButton->setEnabled(false);
 
-    listDevices(MidiInList, link.port, &MidiPort::inputDeviceName);
-    listDevices(MidiOutList, link.port, &MidiPort::outputDeviceName);
-    MidiInList->setCurrentRow(selectedInputRow);
-    MidiOutList->setCurrentRow(selectedOutputRow);
+    followPorts();
 
     TransferButton->setText(tr("Update"));
     IconLabel->setPixmap(QIcon(QString::fromLatin1(PicturePath)).pixmap(PictureSize));
@@ -78,6 +60,11 @@ void MainWindow::init()
     connect(timer, &QTimer::timeout, this, &MainWindow::update);
     timer->start(TickMilliseconds);
     retryCount = 0;
+
+    identifyWait = new QTimer(this);
+    identifyWait->setSingleShot(true);
+    identifyWait->setInterval(IdentifyWaitMilliseconds);
+    connect(identifyWait, &QTimer::timeout, this, &MainWindow::reportSilentUnit);
 }
 
 void MainWindow::Connect()
@@ -85,12 +72,18 @@ void MainWindow::Connect()
     if (connectionState == Connecting || connectionState == Connected) {
         link.port.close();
         connectionState = Disconnected;
+        // Ports that came or went while connected.
+        listPorts();
     } else if (connectionState == Disconnected) {
         selectedInputRow = MidiInList->currentRow();
         selectedOutputRow = MidiOutList->currentRow();
         if (link.openPorts(selectedInputRow, selectedOutputRow)) {
             connectionState = Connecting;
+            unitGoneReported = false;
             link.sendIdentify();
+            identifyWait->start();
+        } else {
+            explainFailedConnect();
         }
     }
     refreshControls();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DeviceLink.h"
+#include "PortWatcher.h"
 #include "ui_MainWindow.h"
 
 #include <QByteArray>
@@ -56,6 +57,8 @@ public slots:
 protected:
     bool event(QEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
+    // The port watcher's events (app/PortLists.cpp).
+    void customEvent(QEvent *e) override;
 
 public:
     // Update engine (engine/): reply handlers, time-out and page frames.
@@ -73,6 +76,15 @@ public:
     void addCheckBytes();
 
 private:
+    // Port lists and connection hints (app/PortLists.cpp).
+    void followPorts();
+    void listPorts();
+    void relist(QListWidget *list, const char16_t *(MidiPort::*deviceName)(unsigned), bool &chosen);
+    void reportVanishedUnit();
+    void onJackServerStopped();
+    void explainFailedConnect();
+    void reportSilentUnit();
+
     void arm();
     void watchForStall();
     void stopPass(const QString &reason);
@@ -97,6 +109,13 @@ public:
     QTimer *timer = nullptr;
     int selectedInputRow = 0;
     int selectedOutputRow = 0;
+    PortWatcher portWatcher;
+    // Whether the user picked the current row of a list; a unit that appears does not override it.
+    bool inputChosen = false;
+    bool outputChosen = false;
+    bool unitGoneReported = false;
+    // Single shot: how long the unit has to answer the identify request.
+    QTimer *identifyWait = nullptr;
 
     // Update engine state; every pass sets each field before it reads it.
     int connectionState = Disconnected;

@@ -9,26 +9,19 @@
 #include <QString>
 
 #include <algorithm>
+#include <atomic>
 
 std::mutex DeviceDirectory::mutex;
 std::vector<MidiDeviceEntry> DeviceDirectory::snapshots[2];
 
 namespace {
+std::atomic<bool> jackOnHold{false};
+}
+
+namespace {
 
 void quietAlsa(const char *, int, const char *, int, const char *, ...) { }
 void quietJack(const char *) { }
-
-// ALSA and JACK print every failed connection attempt on stderr; a machine without a MIDI system is
-// normal for this program, so their messages are switched off once.
-void silenceLibraries()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        snd_lib_error_set_handler(quietAlsa);
-        jack_set_error_function(quietJack);
-        jack_set_info_function(quietJack);
-    });
-}
 
 // Ports of this program's own clients are never offered: opening them would talk to itself. JACK
 // numbers clients of the same name ("Tavrin Update-01"), so the name is compared as a prefix.
@@ -86,9 +79,31 @@ MMRESULT midiOutGetDevCapsW(unsigned deviceId, MIDIOUTCAPSW *caps, unsigned caps
     return deviceCaps(DeviceDirectory::Outputs, deviceId, caps, capsSize);
 }
 
+// ALSA and JACK print every failed connection attempt on stderr; a machine without a MIDI system is
+// normal for this program, so their messages are switched off once.
+void DeviceDirectory::silenceLibraries()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        snd_lib_error_set_handler(quietAlsa);
+        jack_set_error_function(quietJack);
+        jack_set_info_function(quietJack);
+    });
+}
+
 const char *DeviceDirectory::clientName()
 {
     return "Tavrin Update";
+}
+
+void DeviceDirectory::holdJack(bool held)
+{
+    jackOnHold = held;
+}
+
+bool DeviceDirectory::jackHeld()
+{
+    return jackOnHold;
 }
 
 bool DeviceDirectory::available(MidiBackend backend)
@@ -103,6 +118,8 @@ bool DeviceDirectory::available(MidiBackend backend)
         return true;
     }
     case MidiBackend::Jack: {
+        if (jackHeld())
+            return false;
         jack_status_t status;
         jack_client_t *client = jack_client_open("Tavrin Update probe", JackNoStartServer, &status);
         if (!client)

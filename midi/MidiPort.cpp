@@ -1,5 +1,6 @@
 #include "MidiPort.h"
 
+#include "DeviceDirectory.h"
 #include "MidiEvent.h"
 
 #include <QCoreApplication>
@@ -22,10 +23,23 @@ const char16_t *MidiPort::outputDeviceName(unsigned index)
                                                                                    : nullptr;
 }
 
+namespace {
+
+bool isJackDevice(DeviceDirectory::Direction direction, int index)
+{
+    MidiDeviceEntry entry;
+    return index >= 0 && DeviceDirectory::entry(direction, unsigned(index), DeviceDirectory::Opening, entry)
+        && entry.backend == MidiBackend::Jack;
+}
+
+} // namespace
+
 bool MidiPort::open(int inputIndex, int outputIndex)
 {
     close();
     closing = false;
+    onJack = isJackDevice(DeviceDirectory::Inputs, inputIndex)
+        || isJackDevice(DeviceDirectory::Outputs, outputIndex);
 
     bool inputOpened = false;
     HMIDIIN input = nullptr;
@@ -58,6 +72,7 @@ void MidiPort::close()
         midiOutClose(outHandle);
         outHandle = nullptr;
     }
+    onJack = false;
 }
 
 bool MidiPort::sendLong(std::unique_ptr<char[]> bytes, std::uint32_t length)

@@ -27,6 +27,8 @@ public:
 
     bool open(int inputIndex, int outputIndex);
     void close();
+    // Whether a device that open() was asked for is a port of the JACK server.
+    bool usesJack() const { return onJack; }
 
     // Takes ownership of the message in every case: a message that is not accepted is released here.
     bool sendLong(std::unique_ptr<char[]> bytes, std::uint32_t length);
@@ -50,4 +52,5 @@ public:
     HMIDIOUT outHandle = nullptr;
     std::atomic<bool> closing{false};
     QObject *receiver = nullptr;
+    bool onJack = false;
 };

@@ -25,6 +25,8 @@
 #include <QTranslator>
 #include <QVariant>
 
+#include <algorithm>
+
 #include <memory>
 #include <vector>
 
@@ -564,16 +566,30 @@ TEST_F(WindowConnection, FailedOpenLeavesTheWindowDisconnectedAndSendsNothing)
     EXPECT_TRUE(window.MidiInList->isEnabled());
     EXPECT_TRUE(window.TryConText->isHidden());
     EXPECT_TRUE(unit.messages().empty());
+    EXPECT_EQ(window.LogText->toPlainText(),
+        "Cannot connect: the chosen ports could not be opened; the unit may have been unplugged. Check that "
+        "it "
+        "is still listed, then press Connect again.");
 }
 
 TEST_F(WindowConnection, ListWithoutCurrentRowIsPassedAsMinusOne)
 {
+    const QString inputMissing
+        = "Cannot connect: no port is chosen under \"MIDI IN port\". Choose the unit "
+          "there; if it is not listed, check its USB cable and that it is switched on.";
+    const QString outputMissing
+        = "Cannot connect: no port is chosen under \"MIDI OUT port\". Choose the unit "
+          "there; if it is not listed, check its USB cable and that it is switched on.";
     struct Case
     {
         bool clearInput, clearOutput;
+        QString log;
     };
-    for (const Case &c : {Case{true, false}, Case{false, true}, Case{true, true}}) {
+    const Case cases[] = {{true, false, inputMissing}, {false, true, outputMissing},
+        {true, true, inputMissing + "\n" + outputMissing}};
+    for (const Case &c : cases) {
         selectUnit();
+        window.LogText->clear();
         if (c.clearInput)
             window.MidiInList->setCurrentRow(-1);
         if (c.clearOutput)
@@ -583,8 +599,33 @@ TEST_F(WindowConnection, ListWithoutCurrentRowIsPassedAsMinusOne)
         EXPECT_EQ(
             window.selectedOutputRow, c.clearOutput ? -1 : rowOf(window.MidiOutList, "Window test unit"));
         EXPECT_EQ(window.connectionState, Disconnected);
+        EXPECT_EQ(window.LogText->toPlainText(), c.log);
     }
     EXPECT_TRUE(unit.messages().empty());
+}
+
+// The identify request has three seconds; the hint is only for a unit that is still being waited for.
+TEST_F(WindowConnection, SilentUnitIsReportedOnlyWhileConnecting)
+{
+    const QString hint
+        = "No answer from the unit within 3 s. Check that \"MIDI IN port\" and \"MIDI OUT "
+          "port\" are the same unit, its cable and its power, then press Disconnect and Connect.";
+    ASSERT_FALSE(window.identifyWait->isActive());
+    window.ConnectButton->click();
+    EXPECT_TRUE(window.identifyWait->isActive());
+    EXPECT_TRUE(window.identifyWait->isSingleShot());
+    EXPECT_EQ(window.identifyWait->interval(), 3000);
+    struct Case
+    {
+        int state;
+        QString log;
+    };
+    for (const Case &c : {Case{Connecting, hint}, Case{Connected, ""}, Case{Disconnected, ""}}) {
+        window.LogText->clear();
+        window.connectionState = c.state;
+        ASSERT_TRUE(QMetaObject::invokeMethod(window.identifyWait, "timeout", Qt::DirectConnection));
+        EXPECT_EQ(window.LogText->toPlainText(), c.log) << c.state;
+    }
 }
 
 TEST_F(WindowConnection, Close1ClosesThePortsAtOnceAndTheWindowHalfASecondLater)
@@ -599,6 +640,143 @@ TEST_F(WindowConnection, Close1ClosesThePortsAtOnceAndTheWindowHalfASecondLater)
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.ConnectButton->text(), "Disconnect");
     QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 5000);
+}
+
+// ---- Port lists that follow the MIDI system -------------------------------------------------------
+
+class WindowPortLists : public testing::Test
+{
+protected:
+    void plug(const char *name) { devices.push_back(std::make_unique<RecordingDevice>(name)); }
+
+    void unplug(const char *name)
+    {
+        devices.erase(
+            std::find_if(devices.begin(), devices.end(), [&](const auto &d) { return d->name() == name; }));
+    }
+
+    // What the watcher posts when ports come or go.
+    static void announceChange(MainWindow &w)
+    {
+        QEvent changed(PortWatcher::PortsChanged);
+        QApplication::sendEvent(&w, &changed);
+    }
+
+    static QString current(QListWidget *list)
+    {
+        return list->currentItem() ? list->currentItem()->text() : "";
+    }
+
+    // The user presses a row, as with the mouse.
+    static void press(QListWidget *list, const char *name)
+    {
+        const QRect row = list->visualItemRect(list->item(rowOf(list, name)));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+    }
+
+    std::vector<std::unique_ptr<RecordingDevice>> devices;
+    MainWindow window;
+};
+
+TEST_F(WindowPortLists, ListsFollowThePortsAndKeepTheCurrentPortByName)
+{
+    struct Case
+    {
+        const char *what;
+        std::vector<const char *> before;
+        const char *pressed; // row the user presses before the change, if any
+        std::vector<const char *> plugged;
+        std::vector<const char *> unplugged;
+        const char *current; // afterwards, in both lists; null: the port that was current before
+    };
+    const Case cases[] = {
+        {"unit comes, nothing chosen", {"Synth"}, nullptr, {"Tavrin (desk)"}, {}, "Tavrin (desk)"},
+        {"unit comes, another port chosen", {"Synth"}, "Synth", {"Tavrin (desk)"}, {}, "Synth"},
+        {"rows shift under the chosen port", {"Synth", "Piano"}, "Piano", {}, {"Synth"}, "Piano"},
+        {"another port comes", {"Synth"}, nullptr, {"Piano"}, {}, nullptr},
+        {"chosen port goes, the unit is taken", {"Synth", "Tavrin (desk)", "Piano"}, "Piano", {}, {"Piano"},
+            "Tavrin (desk)"},
+        {"a second unit does not take over", {"Tavrin (a)"}, nullptr, {"Tavrin (b)"}, {}, "Tavrin (a)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        devices.clear();
+        for (const char *name : c.before)
+            plug(name);
+        MainWindow w;
+        w.init();
+        w.timer->stop();
+        w.show();
+        if (c.pressed) {
+            press(w.MidiInList, c.pressed);
+            press(w.MidiOutList, c.pressed);
+        }
+        const QString before = current(w.MidiInList);
+        for (const char *name : c.plugged)
+            plug(name);
+        for (const char *name : c.unplugged)
+            unplug(name);
+        announceChange(w);
+        const QString expected = c.current ? QString(c.current) : before;
+        EXPECT_EQ(current(w.MidiInList), expected);
+        EXPECT_EQ(current(w.MidiOutList), expected);
+        for (const char *name : c.plugged)
+            EXPECT_GE(rowOf(w.MidiInList, name), 0) << name;
+        for (const char *name : c.unplugged)
+            EXPECT_EQ(rowOf(w.MidiOutList, name), -1) << name;
+        EXPECT_EQ(w.LogText->toPlainText(), "");
+    }
+}
+
+TEST_F(WindowPortLists, ListsStayWhileConnectedAndAVanishedUnitIsReportedOnce)
+{
+    plug("Tavrin (desk)");
+    window.init();
+    window.timer->stop();
+    window.ConnectButton->click();
+    ASSERT_EQ(window.connectionState, Connecting);
+    ASSERT_EQ(current(window.MidiInList), "Tavrin (desk)");
+    const int listed = window.MidiInList->count();
+
+    plug("Synth");
+    announceChange(window);
+    EXPECT_EQ(window.MidiInList->count(), listed);
+    EXPECT_EQ(window.LogText->toPlainText(), "");
+
+    unplug("Tavrin (desk)");
+    window.connectionState = Connected;
+    announceChange(window);
+    announceChange(window);
+    EXPECT_EQ(window.MidiOutList->count(), listed);
+    EXPECT_EQ(window.LogText->toPlainText(),
+        "The unit's MIDI ports have gone. Check its cable and power, press Disconnect, and Connect again "
+        "once "
+        "the unit is listed.");
+
+    // Disconnecting shows the ports as they are now.
+    window.ConnectButton->click();
+    EXPECT_EQ(rowOf(window.MidiInList, "Tavrin (desk)"), -1);
+    EXPECT_GE(rowOf(window.MidiOutList, "Synth"), 0);
+}
+
+TEST_F(WindowPortLists, ConnectWithEmptyListsSaysWhatIsMissing)
+{
+    window.init();
+    window.timer->stop();
+    if (window.MidiInList->count() + window.MidiOutList->count() > 0)
+        GTEST_SKIP() << "MIDI ports outside the test are listed";
+    window.ConnectButton->click();
+    EXPECT_EQ(window.connectionState, Disconnected);
+    const QString noSystem
+        = "Cannot connect: no MIDI system is running. Load the ALSA sequencer (kernel module "
+          "snd-seq) or start a JACK server; the port lists fill in by themselves.";
+    const QString nothingChosen = "Cannot connect: no port is chosen under \"MIDI IN port\". Choose the unit "
+                                  "there; if it is not listed, "
+                                  "check its USB cable and that it is switched on.\nCannot connect: no port "
+                                  "is chosen under \"MIDI OUT "
+                                  "port\". Choose the unit there; if it is not listed, check its USB cable "
+                                  "and that it is switched on.";
+    EXPECT_EQ(window.LogText->toPlainText(), PortWatcher::midiSystemRunning() ? nothingChosen : noSystem);
 }
 
 // ---- Start-up --------------------------------------------------------------------------------------
@@ -725,6 +903,23 @@ TEST_F(WindowStartup, GermanCatalogueTranslatesEveryProgressText)
         "Update refused: the image cannot be opened",
         "Update refused: the image (%1 bytes) does not fit the NAND",
         "Pass finished: %1 pages in %2 blocks, %3 retries, %4 s, %5 KiB/s",
+        "The unit's MIDI ports have gone. Check its cable and power, press Disconnect, and Connect again "
+        "once "
+        "the unit is listed.",
+        "The JACK server has stopped; its MIDI ports are no longer listed.",
+        "The JACK server has stopped and the connection to the unit with it; the unit is not at fault. Start "
+        "the JACK server again, then press Connect; Update starts the whole update again.",
+        "Cannot connect: no MIDI system is running. Load the ALSA sequencer (kernel module snd-seq) or start "
+        "a "
+        "JACK server; the port lists fill in by themselves.",
+        "Cannot connect: no port is chosen under \"%1\". Choose the unit there; if it is not listed, check "
+        "its "
+        "USB cable and that it is switched on.",
+        "Cannot connect: the chosen ports could not be opened; the unit may have been unplugged. Check that "
+        "it "
+        "is still listed, then press Connect again.",
+        "No answer from the unit within %1 s. Check that \"%2\" and \"%3\" are the same unit, its cable and "
+        "its power, then press Disconnect and Connect.",
     };
     for (const char *source : texts)
         EXPECT_FALSE(program.translate("MainWindow", source).isEmpty()) << source;

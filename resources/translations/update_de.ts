@@ -197,5 +197,33 @@
         <source>0</source>
         <translation>0</translation>
     </message>
+    <message>
+        <source>The unit's MIDI ports have gone. Check its cable and power, press Disconnect, and Connect again once the unit is listed.</source>
+        <translation>Die MIDI-Anschlüsse des Geräts sind verschwunden. Kabel und Stromversorgung prüfen, Trennen drücken und erneut Verbinden, sobald das Gerät wieder aufgeführt ist.</translation>
+    </message>
+    <message>
+        <source>The JACK server has stopped; its MIDI ports are no longer listed.</source>
+        <translation>Der JACK-Server wurde beendet; seine MIDI-Anschlüsse werden nicht mehr aufgeführt.</translation>
+    </message>
+    <message>
+        <source>The JACK server has stopped and the connection to the unit with it; the unit is not at fault. Start the JACK server again, then press Connect; Update starts the whole update again.</source>
+        <translation>Der JACK-Server wurde beendet und mit ihm die Verbindung zum Gerät; am Gerät liegt es nicht. Den JACK-Server wieder starten, dann Verbinden drücken; Aufspielen beginnt die ganze Aktualisierung von vorn.</translation>
+    </message>
+    <message>
+        <source>Cannot connect: no MIDI system is running. Load the ALSA sequencer (kernel module snd-seq) or start a JACK server; the port lists fill in by themselves.</source>
+        <translation>Verbinden nicht möglich: kein MIDI-System läuft. Den ALSA-Sequencer laden (Kernelmodul snd-seq) oder einen JACK-Server starten; die Anschlusslisten füllen sich von selbst.</translation>
+    </message>
+    <message>
+        <source>Cannot connect: no port is chosen under &quot;%1&quot;. Choose the unit there; if it is not listed, check its USB cable and that it is switched on.</source>
+        <translation>Verbinden nicht möglich: unter „%1“ ist kein Anschluss gewählt. Dort das Gerät wählen; fehlt es in der Liste, USB-Kabel prüfen und ob es eingeschaltet ist.</translation>
+    </message>
+    <message>
+        <source>Cannot connect: the chosen ports could not be opened; the unit may have been unplugged. Check that it is still listed, then press Connect again.</source>
+        <translation>Verbinden nicht möglich: die gewählten Anschlüsse ließen sich nicht öffnen; vielleicht wurde das Gerät abgezogen. Prüfen, ob es noch aufgeführt ist, dann erneut Verbinden drücken.</translation>
+    </message>
+    <message>
+        <source>No answer from the unit within %1 s. Check that &quot;%2&quot; and &quot;%3&quot; are the same unit, its cable and its power, then press Disconnect and Connect.</source>
+        <translation>Keine Antwort vom Gerät innerhalb von %1 s. Prüfen, ob „%2“ und „%3“ dasselbe Gerät sind, sowie Kabel und Stromversorgung, dann Trennen und Verbinden drücken.</translation>
+    </message>
 </context>
 </TS>
