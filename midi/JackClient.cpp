@@ -112,15 +112,15 @@ int JackClient::onCycle(jack_nframes_t frames, void *self)
 }
 
 // A message that does not fit into this cycle's buffer waits for the next; one that does not fit into an
-// empty buffer never will and is dropped.
+// empty buffer never will and is dropped. Only the messages counted as written are taken: the count is
+// what orders their writing before their reading.
 void JackClient::sendQueued(void *portBuffer)
 {
     jack_midi_clear_buffer(portBuffer);
-    written.load(std::memory_order_acquire);
     bool empty = true;
-    Head head{};
-    while (jack_ringbuffer_peek(outgoing, reinterpret_cast<char *>(&head), sizeof head) == sizeof head
-        && jack_ringbuffer_read_space(outgoing) >= sizeof head + head.length) {
+    for (const std::uint64_t count = written.load(std::memory_order_acquire); taken < count; ++taken) {
+        Head head{};
+        jack_ringbuffer_peek(outgoing, reinterpret_cast<char *>(&head), sizeof head);
         jack_midi_data_t *room = jack_midi_event_reserve(portBuffer, 0, head.length);
         if (!room && !empty)
             break;
@@ -138,11 +138,9 @@ void JackClient::sendQueued(void *portBuffer)
 
 void JackClient::discardQueued()
 {
-    if (!outgoing)
-        return;
-    written.load(std::memory_order_acquire);
-    Head head{};
-    while (jack_ringbuffer_read(outgoing, reinterpret_cast<char *>(&head), sizeof head) == sizeof head) {
+    for (const std::uint64_t count = written.load(std::memory_order_acquire); taken < count; ++taken) {
+        Head head{};
+        jack_ringbuffer_read(outgoing, reinterpret_cast<char *>(&head), sizeof head);
         jack_ringbuffer_read_advance(outgoing, head.length);
         if (sent)
             sent(head.token);

@@ -61,7 +61,9 @@ private:
     std::mutex cycle;
     // Each message as its length, its token and its bytes.
     jack_ringbuffer_t *outgoing = nullptr;
-    // Counts the messages written; the cycle reads it before it takes them, which orders everything the
-    // writer did before each message, such as filling in the message's header, before its hand-back.
+    // The messages written and taken so far. The writer counts each message once it is complete; the
+    // cycle takes only counted ones, which orders everything the writer did before a message, such as
+    // filling in its header, before the message's hand-back.
     std::atomic<std::uint64_t> written{0};
+    std::uint64_t taken = 0; // under `cycle`
 };

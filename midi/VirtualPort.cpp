@@ -85,6 +85,9 @@ void VirtualPort::close()
     // The input goes first, and its thread with it: it may be delivering a message that is being answered.
     input.reset();
     output.reset();
+    // Stopped before the pointer changes: a running cycle may be answering through send().
+    if (jack)
+        jack->close();
     jack.reset();
     openedBackend = MidiBackend::InProcess;
 }
