@@ -159,7 +159,7 @@ TEST_F(JackMidiTest, ClosingWithMessagesInFlightHandsEachBackOnceAndNothingAfter
         ASSERT_EQ(midiOutOpen(&output, unsigned(device), &Completions::onOutput,
                       reinterpret_cast<DWORD_PTR>(&completions), CALLBACK_FUNCTION),
             MMSYSERR_NOERROR);
-        std::vector<std::pair<MIDIHDR, Bytes>> messages(std::uniform_int_distribution<int>(1, 12)(random));
+        std::vector<std::pair<MIDIHDR, Bytes>> messages(std::uniform_int_distribution<int>(1, 40)(random));
         for (auto &[header, bytes] : messages) {
             bytes = randomSysEx(random);
             header = MIDIHDR{};
