@@ -2,7 +2,8 @@
 
 // A small multimedia-style MIDI interface: numbered devices, handles, prepared buffer headers and a
 // notification function called on a thread of the MIDI system. It is built on RtMidi (ALSA sequencer,
-// JACK) and on in-process devices; MidiPort is written against it and never sees RtMidi.
+// JACK input), on the JACK API (JACK output) and on in-process devices; MidiPort is written against it
+// and never sees either library.
 
 #include <cstddef>
 #include <cstdint>

@@ -4,6 +4,21 @@
 
 namespace {
 
+void finish(MidiOutDevice &device, MIDIHDR *header)
+{
+    header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+    device.callback(&device, MOM_DONE, device.instance, reinterpret_cast<DWORD_PTR>(header), 0);
+}
+
+// Each message is handed back from the cycle that sent it, on JACK's thread.
+bool openJackOutput(MidiOutDevice &device, const MidiDeviceEntry &entry)
+{
+    MidiOutDevice *self = &device;
+    return device.jack.open(DeviceDirectory::clientName(), nullptr, nullptr, "out",
+               [self](std::uintptr_t token) { finish(*self, reinterpret_cast<MIDIHDR *>(token)); })
+        && device.jack.connectOutput(entry.name);
+}
+
 bool openRtMidiOutput(MidiOutDevice &device, const MidiDeviceEntry &entry)
 {
     try {
@@ -13,12 +28,6 @@ bool openRtMidiOutput(MidiOutDevice &device, const MidiDeviceEntry &entry)
     }
     DeviceDirectory::silence(*device.rtmidi, device.rtmidiError);
     return openNamedPort(*device.rtmidi, entry, "out", device.rtmidiError);
-}
-
-void finish(MidiOutDevice &device, MIDIHDR *header)
-{
-    header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
-    device.callback(&device, MOM_DONE, device.instance, reinterpret_cast<DWORD_PTR>(header), 0);
 }
 
 } // namespace
@@ -32,10 +41,6 @@ MidiOutDevice::~MidiOutDevice()
     changed.notify_all();
     if (sender.joinable())
         sender.join();
-    // RtMidi's JACK output reads freed memory when destroyed with its port still open.
-    if (rtmidi)
-        rtmidi->closePort();
-    rtmidi.reset();
 }
 
 void MidiOutDevice::run()
@@ -87,10 +92,12 @@ MMRESULT midiOutOpen(
         if (InProcessRegistry::refuse(entry.inProcessId, &InProcessDevice::refuseOutputOpen))
             return MMSYSERR_NODRIVER;
         device->inProcessId = entry.inProcessId;
-    } else if (!openRtMidiOutput(*device, entry)) {
+    } else if (!(entry.backend == MidiBackend::Jack ? openJackOutput(*device, entry)
+                                                    : openRtMidiOutput(*device, entry))) {
         return MMSYSERR_NODRIVER;
     }
-    device->sender = std::thread(&MidiOutDevice::run, device.get());
+    if (!device->jack.isOpen())
+        device->sender = std::thread(&MidiOutDevice::run, device.get());
     *handle = device.release();
     callback(*handle, MOM_OPEN, instance, 0, 0);
     return MMSYSERR_NOERROR;
@@ -112,6 +119,15 @@ MMRESULT midiOutLongMsg(HMIDIOUT handle, MIDIHDR *header, unsigned headerSize)
     if (handle->inProcessId
         && InProcessRegistry::refuse(handle->inProcessId, &InProcessDevice::refuseLongMessage))
         return MMSYSERR_ERROR;
+    if (handle->jack.isOpen()) {
+        header->dwFlags = (header->dwFlags | MHDR_INQUEUE) & ~MHDR_DONE;
+        if (handle->jack.send(reinterpret_cast<const std::uint8_t *>(header->lpData), header->dwBufferLength,
+                reinterpret_cast<std::uintptr_t>(header)))
+            return MMSYSERR_NOERROR;
+        // The queue is full: the cycles have not run for a long while.
+        header->dwFlags &= ~MHDR_INQUEUE;
+        return MMSYSERR_ERROR;
+    }
     {
         std::lock_guard<std::mutex> lock(handle->mutex);
         header->dwFlags = (header->dwFlags | MHDR_INQUEUE) & ~MHDR_DONE;
@@ -125,6 +141,7 @@ MMRESULT midiOutReset(HMIDIOUT handle)
 {
     if (!handle)
         return MMSYSERR_INVALHANDLE;
+    handle->jack.discardPending();
     std::deque<MIDIHDR *> pending;
     {
         std::unique_lock<std::mutex> lock(handle->mutex);
@@ -140,11 +157,15 @@ MMRESULT midiOutClose(HMIDIOUT handle)
 {
     if (!handle)
         return MMSYSERR_INVALHANDLE;
+    if (handle->jack.pending())
+        return MIDIERR_STILLPLAYING;
     {
         std::lock_guard<std::mutex> lock(handle->mutex);
         if (!handle->queue.empty() || handle->sending)
             return MIDIERR_STILLPLAYING;
     }
+    // No cycle hands a message back after the close notification.
+    handle->jack.close();
     handle->callback(handle, MOM_CLOSE, handle->instance, 0, 0);
     delete handle;
     return MMSYSERR_NOERROR;

@@ -4,6 +4,7 @@
 
 #include "DeviceDirectory.h"
 #include "InProcessDevice.h"
+#include "JackClient.h"
 #include "MidiApi.h"
 
 #include <atomic>
@@ -44,8 +45,10 @@ struct MidiOutDevice
     std::uint64_t inProcessId = 0;
     std::unique_ptr<RtMidiOut> rtmidi;
     DeviceDirectory::ErrorFlag rtmidiError;
+    // On JACK a client of its own takes the messages straight into its cycle, which hands them back.
+    JackClient jack;
 
-    // Messages are sent on a thread of their own so that the caller never waits for the device.
+    // Elsewhere messages are sent on a thread of their own so that the caller never waits for the device.
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<MIDIHDR *> queue;

@@ -1,43 +1,14 @@
 #include "VirtualPort.h"
 
-#include <jack/jack.h>
-#include <jack/midiport.h>
-#include <jack/ringbuffer.h>
-#include <rtmidi/RtMidi.h>
+#include "JackClient.h"
 
-#include <mutex>
+#include <rtmidi/RtMidi.h>
 
 namespace {
 
 constexpr std::uint8_t SysExStart = 0xF0;
-// Room for several hundred replies waiting for the next cycle.
-constexpr std::size_t OutgoingBytes = 64 * 1024;
-using Length = std::uint32_t;
 
 } // namespace
-
-struct VirtualPort::Jack
-{
-    VirtualPort *owner = nullptr;
-    // Held by each cycle; taken once the client is inactive, it orders the last cycle before the close.
-    std::mutex cycle;
-    jack_client_t *client = nullptr;
-    jack_port_t *in = nullptr;
-    jack_port_t *out = nullptr;
-    // Each message as its length, then its bytes; written by send(), read by the cycle.
-    jack_ringbuffer_t *outgoing = nullptr;
-
-    ~Jack()
-    {
-        if (client) {
-            // Deactivation waits for a running cycle, so nothing reads the ring buffer afterwards.
-            jack_deactivate(client);
-            jack_client_close(client);
-        }
-        if (outgoing)
-            jack_ringbuffer_free(outgoing);
-    }
-};
 
 VirtualPort::VirtualPort() = default;
 
@@ -98,21 +69,12 @@ bool VirtualPort::openAlsa(const std::string &clientName)
 
 bool VirtualPort::openJack(const std::string &clientName)
 {
-    jack = std::make_unique<Jack>();
-    jack->owner = this;
-    jack_status_t status;
-    jack->client = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
-    if (!jack->client) {
-        error = "the JACK server refused the client";
-        return false;
-    }
-    jack->in = jack_port_register(jack->client, InputName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-    jack->out = jack_port_register(jack->client, OutputName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-    jack->outgoing = jack_ringbuffer_create(OutgoingBytes);
-    if (!jack->in || !jack->out || !jack->outgoing
-        || jack_set_process_callback(jack->client, &VirtualPort::onJackCycle, jack.get()) != 0
-        || jack_activate(jack->client) != 0) {
-        error = "the JACK server refused the ports";
+    jack = std::make_unique<JackClient>();
+    if (!jack->open(
+            clientName, InputName,
+            [this](const std::uint8_t *bytes, std::size_t size) { deliver(bytes, size); }, OutputName,
+            nullptr)) {
+        error = "the JACK server refused the client or its ports";
         return false;
     }
     return true;
@@ -123,10 +85,9 @@ void VirtualPort::close()
     // The input goes first, and its thread with it: it may be delivering a message that is being answered.
     input.reset();
     output.reset();
-    if (jack && jack->client) {
-        jack_deactivate(jack->client);
-        std::lock_guard<std::mutex> lastCycle(jack->cycle);
-    }
+    // Stopped before the pointer changes: a running cycle may be answering through send().
+    if (jack)
+        jack->close();
     jack.reset();
     openedBackend = MidiBackend::InProcess;
 }
@@ -135,14 +96,8 @@ bool VirtualPort::send(const std::uint8_t *bytes, std::size_t size)
 {
     if (!bytes || size == 0)
         return false;
-    if (jack) {
-        const Length length = Length(size);
-        if (jack_ringbuffer_write_space(jack->outgoing) < sizeof length + size)
-            return false;
-        jack_ringbuffer_write(jack->outgoing, reinterpret_cast<const char *>(&length), sizeof length);
-        jack_ringbuffer_write(jack->outgoing, reinterpret_cast<const char *>(bytes), size);
-        return true;
-    }
+    if (jack)
+        return jack->send(bytes, size);
     if (!output)
         return false;
     try {
@@ -176,42 +131,4 @@ void VirtualPort::onAlsaMessage(double, std::vector<unsigned char> *message, voi
 {
     if (message)
         static_cast<VirtualPort *>(port)->deliver(message->data(), message->size());
-}
-
-// The cycle reaches its state through its argument: while the client is being closed, `jack` of the
-// owner is already empty.
-int VirtualPort::onJackCycle(std::uint32_t frames, void *state)
-{
-    Jack &jack = *static_cast<Jack *>(state);
-    std::lock_guard<std::mutex> lock(jack.cycle);
-
-    void *incoming = jack_port_get_buffer(jack.in, frames);
-    const std::uint32_t events = jack_midi_get_event_count(incoming);
-    for (std::uint32_t i = 0; i < events; ++i) {
-        jack_midi_event_t event;
-        if (jack_midi_event_get(&event, incoming, i) == 0)
-            jack.owner->deliver(event.buffer, event.size);
-    }
-
-    void *outgoing = jack_port_get_buffer(jack.out, frames);
-    jack_midi_clear_buffer(outgoing);
-    // A message that does not fit into this cycle's buffer waits for the next; one that does not fit
-    // into an empty buffer never will and is dropped.
-    bool empty = true;
-    Length length = 0;
-    while (
-        jack_ringbuffer_peek(jack.outgoing, reinterpret_cast<char *>(&length), sizeof length) == sizeof length
-        && jack_ringbuffer_read_space(jack.outgoing) >= sizeof length + length) {
-        jack_midi_data_t *room = jack_midi_event_reserve(outgoing, 0, length);
-        if (!room && !empty)
-            break;
-        jack_ringbuffer_read_advance(jack.outgoing, sizeof length);
-        if (room) {
-            jack_ringbuffer_read(jack.outgoing, reinterpret_cast<char *>(room), length);
-            empty = false;
-        } else {
-            jack_ringbuffer_read_advance(jack.outgoing, length);
-        }
-    }
-    return 0;
 }

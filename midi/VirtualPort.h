@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+class JackClient;
 class RtMidiIn;
 class RtMidiOut;
 
@@ -46,13 +47,10 @@ public:
     const std::string &errorText() const { return error; }
 
 private:
-    struct Jack;
-
     bool openAlsa(const std::string &clientName);
     bool openJack(const std::string &clientName);
     void deliver(const std::uint8_t *bytes, std::size_t size);
     static void onAlsaMessage(double, std::vector<unsigned char> *message, void *port);
-    static int onJackCycle(std::uint32_t frames, void *state);
 
     Receiver receiver;
     // The ALSA sequencer through RtMidi.
@@ -60,9 +58,8 @@ private:
     std::unique_ptr<RtMidiIn> input;
     DeviceDirectory::ErrorFlag outputError;
     DeviceDirectory::ErrorFlag inputError;
-    // JACK directly: RtMidi's JACK output frees its ring buffer while its client may still be running a
-    // cycle that reads it, and this port is closed while messages are in flight.
-    std::unique_ptr<Jack> jack;
+    // JACK directly: this port is closed while messages are in flight.
+    std::unique_ptr<JackClient> jack;
     MidiBackend openedBackend = MidiBackend::InProcess;
     std::string error;
 };

@@ -47,10 +47,14 @@ inline std::unique_ptr<char[]> message(const Bytes &bytes)
 class BufferCollector : public QObject
 {
 public:
-    explicit BufferCollector(MidiPort &port)
-        : port(port)
+    BufferCollector() = default;
+    explicit BufferCollector(MidiPort &port) { watch(port); }
+
+    // Becomes the port's receiver; a collector declared before its port outlives the port's posts.
+    void watch(MidiPort &watched)
     {
-        port.setReceiver(this);
+        port = &watched;
+        watched.setReceiver(this);
     }
 
     bool event(QEvent *e) override
@@ -58,9 +62,9 @@ public:
         if (e->type() != MidiEvent::MidiEventType)
             return QObject::event(e);
         MIDIHDR *header = static_cast<MidiEvent *>(e)->takeHeader();
-        port.queueInputBuffer();
+        port->queueInputBuffer();
         received.emplace_back(header->lpData, header->lpData + header->dwBytesRecorded);
-        port.unprepareInput(header);
+        port->unprepareInput(header);
         MidiPort::releaseInputBuffer(header);
         return true;
     }
@@ -75,7 +79,7 @@ public:
         return received.size() >= count;
     }
 
-    MidiPort &port;
+    MidiPort *port = nullptr;
     std::vector<Bytes> received;
 };
 
