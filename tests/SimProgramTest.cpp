@@ -168,7 +168,9 @@ TEST_F(StateFileTest, SavedNandComesBackPageForPage)
 
     SimulatedUnit loaded;
     int pages = 0;
-    ASSERT_EQ(StateFile::load(path("state"), loaded, pages, error), StateFile::Loaded::Pages) << error;
+    std::string warning;
+    ASSERT_EQ(StateFile::load(path("state"), loaded, pages, error, warning), StateFile::Loaded::Pages) << error;
+    EXPECT_EQ(warning, "");
     EXPECT_EQ(pages, 3);
     for (int b = 0; b < SimulatedUnit::Blocks; ++b) {
         for (int p = 0; p < SimulatedUnit::PagesPerBlock; ++p) {
@@ -184,7 +186,8 @@ TEST_F(StateFileTest, MissingStateStartsAnErasedNand)
     SimulatedUnit unit;
     int pages = -1;
     std::string error;
-    EXPECT_EQ(StateFile::load(path("absent"), unit, pages, error), StateFile::Loaded::Missing);
+    std::string warning;
+    EXPECT_EQ(StateFile::load(path("absent"), unit, pages, error, warning), StateFile::Loaded::Missing);
     EXPECT_EQ(pages, 0);
     EXPECT_FALSE(unit.programmed(0, 0));
 }
@@ -228,13 +231,42 @@ TEST_P(DamagedStateTest, DamagedStateIsRefusedWithoutTouchingTheNand)
 
     SimulatedUnit loaded;
     int pages = 0;
-    EXPECT_EQ(StateFile::load(path("state"), loaded, pages, error), StateFile::Loaded::Damaged);
+    std::string warning;
+    EXPECT_EQ(StateFile::load(path("state"), loaded, pages, error, warning), StateFile::Loaded::Damaged);
     EXPECT_EQ(error, path("state") + " " + GetParam().error);
     EXPECT_FALSE(loaded.programmed(1, 3));
     EXPECT_FALSE(loaded.programmed(4, 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(Damage, DamagedStateTest, testing::ValuesIn(damageCases));
+
+TEST_F(StateFileTest, RepeatedPageRecordsAreNamedAndTheLastOneCounts)
+{
+    SimulatedUnit unit;
+    unit.storeFrame(4, 1, frameOf(3).data());
+    unit.storeFrame(6, 2, frameOf(4).data());
+    std::string error;
+    ASSERT_TRUE(StateFile::save(path("state"), unit, error));
+    // Record 1 (block 6 page 2) is made to name block 4 page 1 again.
+    const QString file = QString::fromStdString(path("state"));
+    Bytes bytes = readAll(file);
+    bytes[12 + 2099] = 4;
+    bytes[12 + 2099 + 2] = 1;
+    writeAll(file, bytes);
+
+    SimulatedUnit loaded;
+    int pages = 0;
+    std::string warning;
+    ASSERT_EQ(StateFile::load(path("state"), loaded, pages, error, warning), StateFile::Loaded::Pages);
+    EXPECT_EQ(warning,
+        path("state")
+            + " holds 1 page records that repeat an earlier one (the first, record 1, repeats block 4 page 1); "
+              "each page takes its last record");
+    EXPECT_EQ(pages, 1);
+    EXPECT_FALSE(loaded.programmed(6, 2));
+    const Bytes last = frameOf(4);
+    EXPECT_TRUE(std::equal(last.begin(), last.end(), loaded.frame(4, 1)));
+}
 
 TEST_F(StateFileTest, DumpHoldsTheDataAreaOfEveryPage)
 {
