@@ -66,6 +66,8 @@ bool StandaloneUnit::prepare()
         unit.setSerial(*options.serial);
     if (options.version)
         unit.setVersion(*options.version);
+    if (options.resetCode)
+        unit.setResetCode(*options.resetCode);
     unit.setFactoryDefects(options.defects);
     if (!options.defects.empty())
         say("factory-defective blocks: " + joined(options.defects));

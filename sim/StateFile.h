@@ -14,8 +14,8 @@ public:
 
     // Puts the stored pages into the unit's NAND; a file that does not exist leaves the NAND erased. A
     // page stored more than once takes its last record, and `warning` says so.
-    static Loaded load(const std::string &path, SimulatedUnit &unit, int &pages, std::string &error,
-        std::string &warning);
+    static Loaded load(
+        const std::string &path, SimulatedUnit &unit, int &pages, std::string &error, std::string &warning);
 
     // Whether save and writeDump will be able to write `path`; says why not, so that a unit can refuse
     // to start rather than lose its NAND at the end.

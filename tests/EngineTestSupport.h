@@ -155,8 +155,8 @@ inline Bytes resetNand(std::uint32_t size)
     Bytes payload{0x02, 0x02};
     for (int k = 0; k < 4; ++k)
         payload.push_back(std::uint8_t((size >> (7 * k)) & 0x7F));
-    payload.insert(
-        payload.end(), SimulatedUnit::DefaultResetCode.begin(), SimulatedUnit::DefaultResetCode.end());
+    const Bytes code = configuredResetCode();
+    payload.insert(payload.end(), code.begin(), code.end());
     return request(0x0E, payload);
 }
 

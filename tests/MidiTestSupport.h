@@ -12,9 +12,20 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <vector>
 
 using Bytes = std::vector<std::uint8_t>;
+
+// The unit's reset code that the build was configured with, as four bytes.
+inline Bytes configuredResetCode()
+{
+    const std::string digits = TAVRIN_RESET_CODE;
+    Bytes code;
+    for (std::size_t i = 0; i + 2 <= digits.size(); i += 2)
+        code.push_back(std::uint8_t(std::stoul(digits.substr(i, 2), nullptr, 16)));
+    return code;
+}
 
 // Row of the first device whose name contains `name` in the port's input or output list, or -1.
 inline int inputRow(MidiPort &port, const QString &name)

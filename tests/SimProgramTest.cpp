@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <ostream>
@@ -45,6 +46,10 @@ const AcceptedCase acceptedCases[] = {
         [](const SimOptions &o) { return o.dropEvery == 5000 && o.seed == 4294967295u; }},
     {{"--unit-serial", "268435455", "--unit-version", "16383"},
         [](const SimOptions &o) { return o.serial == 268435455u && o.version == 16383; }},
+    {{"--reset-code", "7f00253c"},
+        [](const SimOptions &o) {
+            return o.resetCode == std::array<std::uint8_t, 4>{0x7F, 0x00, 0x25, 0x3C};
+        }},
     {{"--midi", "jack"}, [](const SimOptions &o) { return o.midi == VirtualPort::Choice::Jack; }},
     {{"--midi=alsa"}, [](const SimOptions &o) { return o.midi == VirtualPort::Choice::Alsa; }},
     {{"-h"}, [](const SimOptions &o) { return o.help; }},
@@ -99,6 +104,12 @@ const RejectedCase rejectedCases[] = {
     {{"--unit-serial", "268435456"}, "--unit-serial takes a number from 0 to 268435455, not \"268435456\""},
     {{"--unit-version", "0x10"}, "--unit-version takes a number from 0 to 16383, not \"0x10\""},
     {{"--midi", "oss"}, "--midi takes alsa or jack, not \"oss\""},
+    {{"--reset-code", "54415680"},
+        "--reset-code takes eight hex digits, four bytes of 00 to 7F, not \"54415680\""},
+    {{"--reset-code", "5441565"},
+        "--reset-code takes eight hex digits, four bytes of 00 to 7F, not \"5441565\""},
+    {{"--reset-code", "+4415652"},
+        "--reset-code takes eight hex digits, four bytes of 00 to 7F, not \"+4415652\""},
     {{"--state="}, "--state takes a file name, not \"\""},
     {{"--dump"}, "--dump needs a value"},
     {{"--verbose"}, "unknown option --verbose"},
@@ -169,7 +180,8 @@ TEST_F(StateFileTest, SavedNandComesBackPageForPage)
     SimulatedUnit loaded;
     int pages = 0;
     std::string warning;
-    ASSERT_EQ(StateFile::load(path("state"), loaded, pages, error, warning), StateFile::Loaded::Pages) << error;
+    ASSERT_EQ(StateFile::load(path("state"), loaded, pages, error, warning), StateFile::Loaded::Pages)
+        << error;
     EXPECT_EQ(warning, "");
     EXPECT_EQ(pages, 3);
     for (int b = 0; b < SimulatedUnit::Blocks; ++b) {
@@ -260,7 +272,8 @@ TEST_F(StateFileTest, RepeatedPageRecordsAreNamedAndTheLastOneCounts)
     ASSERT_EQ(StateFile::load(path("state"), loaded, pages, error, warning), StateFile::Loaded::Pages);
     EXPECT_EQ(warning,
         path("state")
-            + " holds 1 page records that repeat an earlier one (the first, record 1, repeats block 4 page 1); "
+            + " holds 1 page records that repeat an earlier one (the first, record 1, repeats block 4 page "
+              "1); "
               "each page takes its last record");
     EXPECT_EQ(pages, 1);
     EXPECT_FALSE(loaded.programmed(6, 2));

@@ -8,8 +8,8 @@
 #include "WindowDriver.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
@@ -54,7 +54,8 @@ int parse(const QStringList &arguments, Arguments &result)
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
         QStringLiteral("Save a picture of the window at the end as PNG."), QStringLiteral("FILE"));
     const QCommandLineOption timeout(QStringLiteral("timeout"),
-        QStringLiteral("Give up the update when the unit has not replied for this many seconds (default 60)."),
+        QStringLiteral(
+            "Give up the update when the unit has not replied for this many seconds (default 60)."),
         QStringLiteral("SECONDS"), QString::number(DefaultTimeoutSeconds));
     parser.addOptions({help, ports, dump, screenshot, timeout});
     if (!parser.parse(arguments)) {
@@ -152,9 +153,9 @@ int main(int argc, char *argv[])
               << QString::number(seconds > 0 ? pass.replies / seconds : 0.0, 'f', 0) << " round trips/s), "
               << pass.retries << " retries\n";
     else
-        out() << "  update:         " << (pass.ended ? "stopped" : "no reply for the time given")
-              << " after " << QString::number(seconds, 'f', 1) << " s (" << pass.replies << " replies, "
-              << pass.retries << " retries)\n";
+        out() << "  update:         " << (pass.ended ? "stopped" : "no reply for the time given") << " after "
+              << QString::number(seconds, 'f', 1) << " s (" << pass.replies << " replies, " << pass.retries
+              << " retries)\n";
 
     bool matches = arguments.dump.isEmpty();
     if (!arguments.dump.isEmpty())
