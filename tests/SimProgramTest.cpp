@@ -163,6 +163,17 @@ class StateFileTest : public testing::Test
 protected:
     std::string path(const char *name) const { return dir.filePath(QString::fromLatin1(name)).toStdString(); }
 
+    // Saves the unit's NAND as "state" and changes bytes of the file.
+    void saveChanged(const SimulatedUnit &unit, const std::function<void(Bytes &)> &change)
+    {
+        std::string error;
+        ASSERT_TRUE(StateFile::save(path("state"), unit, error)) << error;
+        const QString file = QString::fromStdString(path("state"));
+        Bytes bytes = readAll(file);
+        change(bytes);
+        writeAll(file, bytes);
+    }
+
     QTemporaryDir dir;
 };
 
@@ -234,15 +245,11 @@ TEST_P(DamagedStateTest, DamagedStateIsRefusedWithoutTouchingTheNand)
     SimulatedUnit unit;
     unit.storeFrame(4, 1, frameOf(3).data());
     unit.storeFrame(1, 3, frameOf(4).data());
-    std::string error;
-    ASSERT_TRUE(StateFile::save(path("state"), unit, error));
-    const QString file = QString::fromStdString(path("state"));
-    Bytes bytes = readAll(file);
-    GetParam().damage(bytes);
-    writeAll(file, bytes);
+    saveChanged(unit, GetParam().damage);
 
     SimulatedUnit loaded;
     int pages = 0;
+    std::string error;
     std::string warning;
     EXPECT_EQ(StateFile::load(path("state"), loaded, pages, error, warning), StateFile::Loaded::Damaged);
     EXPECT_EQ(error, path("state") + " " + GetParam().error);
@@ -257,17 +264,15 @@ TEST_F(StateFileTest, RepeatedPageRecordsAreNamedAndTheLastOneCounts)
     SimulatedUnit unit;
     unit.storeFrame(4, 1, frameOf(3).data());
     unit.storeFrame(6, 2, frameOf(4).data());
-    std::string error;
-    ASSERT_TRUE(StateFile::save(path("state"), unit, error));
     // Record 1 (block 6 page 2) is made to name block 4 page 1 again.
-    const QString file = QString::fromStdString(path("state"));
-    Bytes bytes = readAll(file);
-    bytes[12 + 2099] = 4;
-    bytes[12 + 2099 + 2] = 1;
-    writeAll(file, bytes);
+    saveChanged(unit, [](Bytes &bytes) {
+        bytes[12 + 2099] = 4;
+        bytes[12 + 2099 + 2] = 1;
+    });
 
     SimulatedUnit loaded;
     int pages = 0;
+    std::string error;
     std::string warning;
     ASSERT_EQ(StateFile::load(path("state"), loaded, pages, error, warning), StateFile::Loaded::Pages);
     EXPECT_EQ(warning,
