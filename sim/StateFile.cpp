@@ -93,14 +93,17 @@ StateFile::Loaded StateFile::load(
         const unsigned char *record = records.data() + std::size_t(r) * RecordSize;
         const int block = record[0] | (record[1] << BitsPerByte);
         const int page = record[BlockNumberSize];
-        const std::string place = "block " + std::to_string(block) + " page " + std::to_string(page);
+        const auto place = [&] {
+            return "record " + std::to_string(r) + " names block " + std::to_string(block) + " page "
+                + std::to_string(page);
+        };
         if (block >= SimulatedUnit::Blocks || page >= SimulatedUnit::PagesPerBlock) {
-            error = path + " is damaged: page record " + std::to_string(r) + " names " + place;
+            error = path + " is damaged: page " + place();
             return Loaded::Damaged;
         }
         const std::size_t index = std::size_t(block) * SimulatedUnit::PagesPerBlock + page;
         if (seen[index] && ++repeats == 1)
-            warning = "the first, record " + std::to_string(r) + ", repeats " + place;
+            warning = "the first: " + place();
         seen[index] = true;
     }
     if (repeats > 0)

@@ -277,8 +277,7 @@ TEST_F(StateFileTest, RepeatedPageRecordsAreNamedAndTheLastOneCounts)
     ASSERT_EQ(StateFile::load(path("state"), loaded, pages, error, warning), StateFile::Loaded::Pages);
     EXPECT_EQ(warning,
         path("state")
-            + " holds 1 page records that repeat an earlier one (the first, record 1, repeats block 4 page "
-              "1); "
+            + " holds 1 page records that repeat an earlier one (the first: record 1 names block 4 page 1); "
               "each page takes its last record");
     EXPECT_EQ(pages, 1);
     EXPECT_FALSE(loaded.programmed(6, 2));
