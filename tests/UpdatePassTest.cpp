@@ -142,7 +142,7 @@ protected:
 
 TEST_F(EmbeddedImageTest, EmbeddedImageEndsWithThePageItsLengthReaches)
 {
-    runEmbeddedPass();
+    ASSERT_NO_FATAL_FAILURE(runEmbeddedPass());
     expectFinishedPass(scenario, lastBlock, lastPage);
     EXPECT_EQ(rig.unit([](SimulatedUnit &u) { return u.lastImageSize(); }), scenario.image.size());
     if (lastBlock + 1 < expect::Blocks) {
@@ -155,7 +155,7 @@ TEST_F(EmbeddedImageTest, ProgramFailureOfTheEmbeddedImagesLastPageMovesItsBlock
     if (lastBlock + 1 == expect::Blocks)
         GTEST_SKIP() << "the embedded image fills the NAND; its last block has nowhere to go";
     scenario.programFailures = {{lastBlock, lastPage}};
-    runEmbeddedPass();
+    ASSERT_NO_FATAL_FAILURE(runEmbeddedPass());
     expectFinishedPass(scenario, lastBlock + 1, lastPage);
 }
 
