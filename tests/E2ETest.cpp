@@ -268,15 +268,34 @@ TEST_P(SimExitTest, UnitThatCannotRunSaysWhyAndExitsWithItsStatus)
 
 INSTANTIATE_TEST_SUITE_P(Exits, SimExitTest, testing::ValuesIn(exitCases));
 
-TEST_F(E2ETest, UnitThatFoundAnErrorSaysSoAndExitsWithStatusOne)
+struct FoundErrorCase
 {
-    auto unit = startUnit({});
+    const char *name;
+    std::vector<std::string> arguments;
+    Bytes request; // neither carried out nor answered
+    std::string error;
+};
+
+const FoundErrorCase foundErrorCases[] = {
+    {"WrongFrameHead", {}, {0xF0, 0x00, 0x11, 0x23, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF7},
+        "request 1: wrong frame head: byte 3 is 23, expected 22"},
+    {"UnitWithAnotherResetCode", {"--reset-code", "01020304"}, expect::resetNand(1000),
+        "request 1: CMD_RESET_NAND with reset code " + spacedHex(configuredResetCode())
+            + ", expected 01 02 03 04; ignored"},
+};
+
+class FoundErrorTest : public E2ETest, public testing::WithParamInterface<FoundErrorCase>
+{
+};
+
+TEST_P(FoundErrorTest, UnitThatFoundAnErrorSaysSoAndExitsWithStatusOne)
+{
+    auto unit = startUnit(GetParam().arguments);
     MidiPort port;
     BufferCollector window(port);
     ASSERT_TRUE(port.open(inputRow(port, UnitPorts), outputRow(port, UnitPorts)));
-    // CMD_IDENTIFY with a wrong byte in the frame head: the unit neither acts nor answers.
-    const Bytes damaged{0xF0, 0x00, 0x11, 0x23, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF7};
-    ASSERT_TRUE(port.sendLong(message(damaged), std::uint32_t(damaged.size())));
+    const Bytes &wrong = GetParam().request;
+    ASSERT_TRUE(port.sendLong(message(wrong), std::uint32_t(wrong.size())));
     const Bytes identify{0xF0, 0x00, 0x11, 0x22, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF7};
     ASSERT_TRUE(port.sendLong(message(identify), std::uint32_t(identify.size())));
     ASSERT_TRUE(window.waitFor(1));
@@ -284,15 +303,16 @@ TEST_F(E2ETest, UnitThatFoundAnErrorSaysSoAndExitsWithStatusOne)
 
     EXPECT_EQ(unit->stop(), 1);
     const std::string log = unit->log();
-    EXPECT_NE(log.find("tavrin-sim: error: request 1: wrong frame head: byte 3 is 23, expected 22\n"),
-        std::string::npos)
-        << log;
+    EXPECT_NE(log.find("tavrin-sim: error: " + GetParam().error + "\n"), std::string::npos) << log;
     EXPECT_NE(log.find("tavrin-sim: CMD_IDENTIFY outside a pass: answered\n"), std::string::npos) << log;
     EXPECT_NE(
         log.find("tavrin-sim: stopped after 0 finished passes; 1 errors found in what the updater sent\n"),
         std::string::npos)
         << log;
 }
+
+INSTANTIATE_TEST_SUITE_P(Errors, FoundErrorTest, testing::ValuesIn(foundErrorCases),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(E2ETest, VirtualPortsAreListedUnderTheirClientNameAndCarrySysEx)
 {

@@ -27,6 +27,20 @@ inline Bytes configuredResetCode()
     return code;
 }
 
+// "54 41 56 52": bytes as the simulated unit names them.
+inline std::string spacedHex(const Bytes &bytes)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::uint8_t b : bytes) {
+        if (!text.empty())
+            text += ' ';
+        text += digits[b >> 4];
+        text += digits[b & 0x0F];
+    }
+    return text;
+}
+
 // Row of the first device whose name contains `name` in the port's input or output list, or -1.
 inline int inputRow(MidiPort &port, const QString &name)
 {

@@ -350,15 +350,6 @@ TEST(SimulatedUnitChecks, FaultyRequestsAreRecorded)
     const auto reset = [&code](const Bytes &arguments) { return sysex(0x0E, arguments + code); };
     Bytes wrongCode = code;
     wrongCode[3] ^= 0x01;
-    const auto spaced = [](const Bytes &bytes) {
-        std::string text;
-        for (std::uint8_t b : bytes) {
-            char digits[4];
-            std::snprintf(digits, sizeof digits, "%02X", b);
-            text += (text.empty() ? "" : " ") + std::string(digits);
-        }
-        return text;
-    };
     const Replies refused{sysex(0x2C, {0x02})};
     const Replies ready{ModeActive, NandReady};
     const std::vector<Case> cases{
@@ -398,8 +389,8 @@ TEST(SimulatedUnitChecks, FaultyRequestsAreRecorded)
         {{writePage(1, 0), Finish}, {ModeIdle},
             "request 2: CMD_FINISH while block 1 page 0 is open and not programmed"},
         {{sysex(0x0E, Bytes{0x02, 0x02, 0x68, 0x07, 0x00, 0x00} + wrongCode)}, {},
-            "request 1: CMD_RESET_NAND with reset code " + spaced(wrongCode) + ", expected " + spaced(code)
-                + "; ignored"},
+            "request 1: CMD_RESET_NAND with reset code " + spacedHex(wrongCode) + ", expected "
+                + spacedHex(code) + "; ignored"},
         {{reset({0x01, 0x02, 0x68, 0x07, 0x00, 0x00})}, ready,
             "request 1: CMD_RESET_NAND with arguments 01 02, expected 02 02"},
         {{reset({0x02, 0x02, 0x00, 0x00, 0x00, 0x00})}, ready,
