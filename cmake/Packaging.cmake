@@ -38,6 +38,12 @@ if(TAVRIN_IMAGE_IS_PLACEHOLDER)
         "\n\nThis build carries a generated placeholder instead of the maker's NAND image.\n"
         "It is for testing with tavrin-sim only: do not update a real unit with it.")
 endif()
+# The default reset code is the maker's to replace with the one of the unit at hand.
+if(TAVRIN_RESET_CODE_IS_DEFAULT)
+    string(APPEND CPACK_PACKAGE_DESCRIPTION
+        "\n\nThis build sends the default reset code ${TAVRIN_DEFAULT_RESET_CODE}, not one given for a\n"
+        "particular unit: a unit that expects another code ignores the update.")
+endif()
 set(CPACK_PACKAGE_HOMEPAGE_URL https://kestrava.example/)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CHECKSUM SHA256)

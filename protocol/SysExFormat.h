@@ -1,5 +1,7 @@
 #pragma once
 
+#include "BuildInfo.h"
+
 #include <array>
 #include <cstdint>
 
@@ -34,8 +36,8 @@ constexpr int ImageSizeGroups = 4;
 constexpr int SerialGroups = 4;
 constexpr int VersionGroups = 2;
 
-// The unit accepts a NAND reset only with this code behind the image size ("TAVR" in ASCII).
-constexpr std::array<std::uint8_t, 4> ResetCode{0x54, 0x41, 0x56, 0x52};
+// The unit accepts a NAND reset only with its own code behind the image size; it comes with the build.
+constexpr std::array<std::uint8_t, 4> ResetCode = BuildInfo::ResetCode;
 // Both leading arguments of a NAND reset, as the engine sends them.
 constexpr std::uint8_t ResetNandArgument = 2;
 

@@ -31,6 +31,15 @@ bash scripts/lint.sh build/release
 section "Debian package"
 bash scripts/package-check.sh build/release
 
+section "a maker's build: another image and reset code (engine and end-to-end suites)"
+# An image of another length, odd and ending inside a page, cut from the middle of the placeholder, and
+# a reset code other than the default; only the suites whose expectations depend on them are built.
+mkdir -p build/other-image
+head -c 1700001 build/release/resources/placeholder/resourcesNAND.bin | tail -c 700001 >build/other-image/image.bin
+configure build/other-image -DTAVRIN_IMAGE="$root/build/other-image/image.bin" -DTAVRIN_RESET_CODE=1A2B3C4D
+cmake --build build/other-image -j"$jobs" --target protocol_tests sim_tests window_tests engine_tests e2e_tests
+ctest --test-dir build/other-image --output-on-failure -j"$jobs" -E '_NOT_BUILT$'
+
 section "AddressSanitizer + UndefinedBehaviorSanitizer"
 configure build/asan -DCMAKE_BUILD_TYPE=Debug -DTAVRIN_SANITIZE=address,undefined
 cmake --build build/asan -j"$jobs"

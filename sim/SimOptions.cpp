@@ -12,6 +12,9 @@ namespace {
 constexpr std::uint32_t MaxSerial = (1u << 28) - 1; // four 7-bit groups
 constexpr std::uint32_t MaxVersion = (1u << 14) - 1; // two 7-bit groups
 constexpr int MaxDropInterval = 1000000000;
+constexpr std::size_t HexDigitsPerByte = 2;
+constexpr int Hexadecimal = 16;
+constexpr unsigned long MaxCodeByte = 0x7F;
 
 bool number(const std::string &text, std::uint64_t max, std::uint64_t &value)
 {
@@ -131,6 +134,23 @@ const std::map<std::string, Handler> &valueOptions()
                 o.version = std::uint16_t(n);
                 return true;
             }},
+        {"--reset-code",
+            [](const std::string &value, SimOptions &o, std::string &problem) {
+                problem = "eight hex digits, four bytes of 00 to 7F";
+                std::array<std::uint8_t, 4> code{};
+                if (value.size() != code.size() * HexDigitsPerByte
+                    || value.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos)
+                    return false;
+                for (std::size_t i = 0; i < code.size(); ++i) {
+                    const unsigned long byte = std::stoul(
+                        value.substr(i * HexDigitsPerByte, HexDigitsPerByte), nullptr, Hexadecimal);
+                    if (byte > MaxCodeByte)
+                        return false;
+                    code[i] = std::uint8_t(byte);
+                }
+                o.resetCode = code;
+                return true;
+            }},
         {"--midi",
             [](const std::string &value, SimOptions &o, std::string &problem) {
                 problem = "alsa or jack";
@@ -208,6 +228,8 @@ std::string SimOptions::usage()
            "  --seed N                 seed for losing replies at random\n"
            "  --unit-serial N          serial number the unit reports (default 190101)\n"
            "  --unit-version N         version the unit reports, minor * 256 + major (default 261: 5.01)\n"
+           "  --reset-code HEX         reset code the unit expects, eight hex digits (default: the one\n"
+           "                           Tavrin Update was built with); another one is an error\n"
            "  --midi alsa|jack         where to open the ports (default: ALSA where available, else JACK)\n"
            "  -h, --help               show this text\n"
            "\n"

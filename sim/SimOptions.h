@@ -2,6 +2,7 @@
 
 #include "VirtualPort.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -21,6 +22,7 @@ struct SimOptions
     std::optional<std::uint32_t> seed;
     std::optional<std::uint32_t> serial;
     std::optional<std::uint16_t> version;
+    std::optional<std::array<std::uint8_t, 4>> resetCode;
     VirtualPort::Choice midi = VirtualPort::Choice::Automatic;
     bool help = false;
 

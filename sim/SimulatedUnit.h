@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BuildInfo.h"
 #include "ReplyFaults.h"
 
 #include <array>
@@ -27,7 +28,8 @@ public:
     using Message = std::vector<std::uint8_t>;
     using ResetCode = std::array<std::uint8_t, 4>;
     using Fault = ReplyFaults::Fault;
-    static constexpr ResetCode DefaultResetCode{0x54, 0x41, 0x56, 0x52};
+    // The code of the unit that the program is built for.
+    static constexpr ResetCode DefaultResetCode = BuildInfo::ResetCode;
 
     explicit SimulatedUnit(const ResetCode &resetCode = DefaultResetCode);
 

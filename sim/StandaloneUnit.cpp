@@ -35,11 +35,22 @@ bool StandaloneUnit::start()
 
 bool StandaloneUnit::prepare()
 {
+    // A unit that could not save its NAND at the end would lose a whole pass; it does not start.
+    for (const std::string &path : {options.statePath, options.dumpPath}) {
+        std::string error;
+        if (!path.empty() && !StateFile::canWrite(path, error)) {
+            say("error: " + error);
+            return false;
+        }
+    }
     if (!options.statePath.empty()) {
         int pages = 0;
         std::string error;
-        switch (StateFile::load(options.statePath, unit, pages, error)) {
+        std::string warning;
+        switch (StateFile::load(options.statePath, unit, pages, error, warning)) {
         case StateFile::Loaded::Pages:
+            if (!warning.empty())
+                say("warning: " + warning);
             say("NAND loaded from " + options.statePath + ": " + std::to_string(pages) + " programmed pages");
             break;
         case StateFile::Loaded::Missing:
@@ -55,6 +66,8 @@ bool StandaloneUnit::prepare()
         unit.setSerial(*options.serial);
     if (options.version)
         unit.setVersion(*options.version);
+    if (options.resetCode)
+        unit.setResetCode(*options.resetCode);
     unit.setFactoryDefects(options.defects);
     if (!options.defects.empty())
         say("factory-defective blocks: " + joined(options.defects));

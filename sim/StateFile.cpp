@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -54,9 +55,10 @@ template <class Fill> bool replaceFile(const std::string &path, std::string &err
 } // namespace
 
 StateFile::Loaded StateFile::load(
-    const std::string &path, SimulatedUnit &unit, int &pages, std::string &error)
+    const std::string &path, SimulatedUnit &unit, int &pages, std::string &error, std::string &warning)
 {
     pages = 0;
+    warning.clear();
     File file(std::fopen(path.c_str(), "rb"), std::fclose);
     if (!file) {
         if (errno == ENOENT)
@@ -85,23 +87,55 @@ StateFile::Loaded StateFile::load(
         error = path + " is damaged: its length does not match its " + std::to_string(count) + " pages";
         return Loaded::Damaged;
     }
+    std::vector<bool> seen(std::size_t(SimulatedUnit::Blocks) * SimulatedUnit::PagesPerBlock);
+    int repeats = 0;
     for (std::uint32_t r = 0; r < count; ++r) {
         const unsigned char *record = records.data() + std::size_t(r) * RecordSize;
         const int block = record[0] | (record[1] << BitsPerByte);
         const int page = record[BlockNumberSize];
+        const auto place = [&] {
+            return "record " + std::to_string(r) + " names block " + std::to_string(block) + " page "
+                + std::to_string(page);
+        };
         if (block >= SimulatedUnit::Blocks || page >= SimulatedUnit::PagesPerBlock) {
-            error = path + " is damaged: page record " + std::to_string(r) + " names block "
-                + std::to_string(block) + " page " + std::to_string(page);
+            error = path + " is damaged: page " + place();
             return Loaded::Damaged;
         }
+        const std::size_t index = std::size_t(block) * SimulatedUnit::PagesPerBlock + page;
+        if (seen[index] && ++repeats == 1)
+            warning = "the first: " + place();
+        seen[index] = true;
     }
+    if (repeats > 0)
+        warning = path + " holds " + std::to_string(repeats) + " page records that repeat an earlier one ("
+            + warning + "); each page takes its last record";
     for (std::uint32_t r = 0; r < count; ++r) {
         const unsigned char *record = records.data() + std::size_t(r) * RecordSize;
         unit.storeFrame(
             record[0] | (record[1] << BitsPerByte), record[BlockNumberSize], record + BlockNumberSize + 1);
     }
-    pages = int(count);
+    pages = int(count) - repeats;
     return Loaded::Pages;
+}
+
+bool StateFile::canWrite(const std::string &path, std::string &error)
+{
+    struct stat status = {};
+    if (stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        errno = EISDIR;
+        error = systemError("cannot write", path);
+        return false;
+    }
+    // The files are written beside their place and then moved there, so that is what is tried.
+    const std::string temporary = path + ".part";
+    File file(std::fopen(temporary.c_str(), "wb"), std::fclose);
+    if (!file) {
+        error = systemError("cannot write", path);
+        return false;
+    }
+    file.reset();
+    std::remove(temporary.c_str());
+    return true;
 }
 
 bool StateFile::save(const std::string &path, const SimulatedUnit &unit, std::string &error)

@@ -12,8 +12,14 @@ class StateFile
 public:
     enum class Loaded { Pages, Missing, Damaged };
 
-    // Puts the stored pages into the unit's NAND; a file that does not exist leaves the NAND erased.
-    static Loaded load(const std::string &path, SimulatedUnit &unit, int &pages, std::string &error);
+    // Puts the stored pages into the unit's NAND; a file that does not exist leaves the NAND erased. A
+    // page stored more than once takes its last record, and `warning` says so.
+    static Loaded load(
+        const std::string &path, SimulatedUnit &unit, int &pages, std::string &error, std::string &warning);
+
+    // Whether save and writeDump will be able to write `path`; says why not, so that a unit can refuse
+    // to start rather than lose its NAND at the end.
+    static bool canWrite(const std::string &path, std::string &error);
 
     // Both write a new file beside the old one and then replace it, so a reader never sees half a file.
     static bool save(const std::string &path, const SimulatedUnit &unit, std::string &error);

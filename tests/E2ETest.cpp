@@ -22,8 +22,8 @@ namespace {
 const QString UnitPorts = QStringLiteral("Tavrin (simulated)");
 constexpr int PortsMilliseconds = 15000;
 constexpr int ConnectMilliseconds = 10000;
-// A pass takes under a minute on JACK; lost replies and sanitizers stretch it.
-constexpr int UpdateMilliseconds = 15 * 60 * 1000;
+// The pass is given up when no reply came for this long; the window itself stops after 10 s of silence.
+constexpr int QuietMilliseconds = 60000;
 constexpr int BareRoundTrips = 3000;
 // The test server runs the dummy driver at 48 kHz with periods of 16 frames.
 constexpr double JackPeriodsPerSecond = 48000.0 / 16;
@@ -119,7 +119,7 @@ protected:
         EXPECT_TRUE(driver.connectUnit(ConnectMilliseconds)) << unit.log();
         if (driver.connectAttempts > 1)
             std::printf("connected at attempt %d\n", driver.connectAttempts);
-        const WindowDriver::Pass pass = driver.runUpdate(UpdateMilliseconds);
+        const WindowDriver::Pass pass = driver.runUpdate(QuietMilliseconds);
         std::printf("update over JACK: %d replies in %.1f s, %.0f round trips/s, %d retries\n", pass.replies,
             pass.milliseconds / 1000.0, pass.replies * 1000.0 / std::max<qint64>(1, pass.milliseconds),
             pass.retries);
@@ -186,12 +186,17 @@ TEST_F(E2ETest, LostRepliesAreRetriedUntilTheImageIsInPlace)
 
 TEST_F(E2ETest, FailedProgramMovesTheImageBlockAndTheNextRunReadsTheStoredList)
 {
+    // The image's middle page fails, wherever the image's length puts it.
+    const int middle = expect::imagePages(image) / 2;
+    const int failedBlock = 1 + middle / expect::Pages;
+    const int failedPage = middle % expect::Pages;
     expect::Scenario scenario;
     scenario.image = image;
-    scenario.programFailures = {{7, 40}};
+    scenario.programFailures = {{failedBlock, failedPage}};
     const Bytes expectedArea = dataArea(expect::expectedNand(scenario, erasedBlock()));
     {
-        auto unit = startUnit({"--state", path("state.bin"), "--fail-program", "7:40"});
+        auto unit = startUnit({"--state", path("state.bin"), "--fail-program",
+            std::to_string(failedBlock) + ":" + std::to_string(failedPage)});
         MainWindow window;
         ASSERT_TRUE(update(window, *unit).completed);
         EXPECT_EQ(unit->stop(SIGINT), 0) << unit->log();
@@ -199,13 +204,13 @@ TEST_F(E2ETest, FailedProgramMovesTheImageBlockAndTheNextRunReadsTheStoredList)
     }
 
     // A new unit process on the saved NAND, whose programs no longer fail: the updater reads the list in
-    // page 1 that names block 7, writes the image around it again and adds no list.
+    // page 1 that names the failed block, writes the image around it again and adds no list.
     auto unit = startUnit({"--state", path("state.bin")});
     MainWindow window;
     ASSERT_TRUE(update(window, *unit).completed);
     EXPECT_EQ(unit->stop(), 0) << unit->log();
     EXPECT_EQ(window.bblPage, 1);
-    EXPECT_EQ(window.badBlocks[7], 1);
+    EXPECT_EQ(window.badBlocks[failedBlock], 1);
     EXPECT_FALSE(window.newBadBlocks);
     EXPECT_EQ(firstDifference(readFile(path("nand.bin")), expectedArea), "");
 }
@@ -223,8 +228,11 @@ const ExitCase exitCases[] = {
     {"bad value", {"--drop-every", "0"}, 2,
         "tavrin-sim: --drop-every takes a number from 1 to 1000000000, not \"0\""},
     {"unknown option", {"--verbose"}, 2, "tavrin-sim: unknown option --verbose"},
-    {"damaged state", {"--state", "/dev/null"}, 1,
-        "tavrin-sim: error: /dev/null is not a state file of tavrin-sim"},
+    {"damaged state", {"--state", "{dir}/damaged.state"}, 1,
+        "tavrin-sim: error: {dir}/damaged.state is not a state file of tavrin-sim"},
+    {"state where none can be written", {"--state", "/nonexistent/nand.state"}, 1,
+        "tavrin-sim: error: cannot write /nonexistent/nand.state: No such file or directory"},
+    {"dump into a directory", {"--dump", "/tmp"}, 1, "tavrin-sim: error: cannot write /tmp: Is a directory"},
 };
 
 void PrintTo(const ExitCase &c, std::ostream *out)
@@ -236,25 +244,58 @@ class SimExitTest : public E2ETest, public testing::WithParamInterface<ExitCase>
 {
 };
 
+// "{dir}" in a case stands for the test's directory, which holds a file that is not a state file.
+std::string inDirectory(std::string text, const QTemporaryDir &dir)
+{
+    const std::size_t at = text.find("{dir}");
+    return at == std::string::npos ? text : text.replace(at, 5, dir.path().toStdString());
+}
+
 TEST_P(SimExitTest, UnitThatCannotRunSaysWhyAndExitsWithItsStatus)
 {
-    SimProcess unit(GetParam().arguments, path("sim.log"));
+    QFile damaged(dir.filePath(QStringLiteral("damaged.state")));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write("not a state file");
+    damaged.close();
+    std::vector<std::string> arguments;
+    for (const std::string &argument : GetParam().arguments)
+        arguments.push_back(inDirectory(argument, dir));
+    SimProcess unit(arguments, path("sim.log"));
     EXPECT_EQ(unit.finish(), GetParam().status);
     const std::string log = unit.log();
-    EXPECT_EQ(log.substr(0, log.find('\n')), GetParam().firstLine);
+    EXPECT_EQ(log.substr(0, log.find('\n')), inDirectory(GetParam().firstLine, dir));
 }
 
 INSTANTIATE_TEST_SUITE_P(Exits, SimExitTest, testing::ValuesIn(exitCases));
 
-TEST_F(E2ETest, UnitThatFoundAnErrorSaysSoAndExitsWithStatusOne)
+struct FoundErrorCase
 {
-    auto unit = startUnit({});
+    const char *name;
+    std::vector<std::string> arguments;
+    Bytes request; // neither carried out nor answered
+    std::string error;
+};
+
+const FoundErrorCase foundErrorCases[] = {
+    {"WrongFrameHead", {}, {0xF0, 0x00, 0x11, 0x23, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF7},
+        "request 1: wrong frame head: byte 3 is 23, expected 22"},
+    {"UnitWithAnotherResetCode", {"--reset-code", "01020304"}, expect::resetNand(1000),
+        "request 1: CMD_RESET_NAND with reset code " + spacedHex(configuredResetCode())
+            + ", expected 01 02 03 04; ignored"},
+};
+
+class FoundErrorTest : public E2ETest, public testing::WithParamInterface<FoundErrorCase>
+{
+};
+
+TEST_P(FoundErrorTest, UnitThatFoundAnErrorSaysSoAndExitsWithStatusOne)
+{
+    auto unit = startUnit(GetParam().arguments);
     MidiPort port;
     BufferCollector window(port);
     ASSERT_TRUE(port.open(inputRow(port, UnitPorts), outputRow(port, UnitPorts)));
-    // CMD_IDENTIFY with a wrong byte in the frame head: the unit neither acts nor answers.
-    const Bytes damaged{0xF0, 0x00, 0x11, 0x23, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF7};
-    ASSERT_TRUE(port.sendLong(message(damaged), std::uint32_t(damaged.size())));
+    const Bytes &wrong = GetParam().request;
+    ASSERT_TRUE(port.sendLong(message(wrong), std::uint32_t(wrong.size())));
     const Bytes identify{0xF0, 0x00, 0x11, 0x22, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF7};
     ASSERT_TRUE(port.sendLong(message(identify), std::uint32_t(identify.size())));
     ASSERT_TRUE(window.waitFor(1));
@@ -262,15 +303,16 @@ TEST_F(E2ETest, UnitThatFoundAnErrorSaysSoAndExitsWithStatusOne)
 
     EXPECT_EQ(unit->stop(), 1);
     const std::string log = unit->log();
-    EXPECT_NE(log.find("tavrin-sim: error: request 1: wrong frame head: byte 3 is 23, expected 22\n"),
-        std::string::npos)
-        << log;
+    EXPECT_NE(log.find("tavrin-sim: error: " + GetParam().error + "\n"), std::string::npos) << log;
     EXPECT_NE(log.find("tavrin-sim: CMD_IDENTIFY outside a pass: answered\n"), std::string::npos) << log;
     EXPECT_NE(
         log.find("tavrin-sim: stopped after 0 finished passes; 1 errors found in what the updater sent\n"),
         std::string::npos)
         << log;
 }
+
+INSTANTIATE_TEST_SUITE_P(Errors, FoundErrorTest, testing::ValuesIn(foundErrorCases),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(E2ETest, VirtualPortsAreListedUnderTheirClientNameAndCarrySysEx)
 {

@@ -155,8 +155,8 @@ inline Bytes resetNand(std::uint32_t size)
     Bytes payload{0x02, 0x02};
     for (int k = 0; k < 4; ++k)
         payload.push_back(std::uint8_t((size >> (7 * k)) & 0x7F));
-    payload.insert(
-        payload.end(), SimulatedUnit::DefaultResetCode.begin(), SimulatedUnit::DefaultResetCode.end());
+    const Bytes code = configuredResetCode();
+    payload.insert(payload.end(), code.begin(), code.end());
     return request(0x0E, payload);
 }
 
@@ -364,12 +364,23 @@ public:
         return unit([](SimulatedUnit &u) { return u.errors(); });
     }
 
-    bool runUntil(const std::function<bool()> &done, int milliseconds = 60000)
+    // Runs the event loop until `done` holds, or until the unit has gone this long without a request: a
+    // sanitizer build on a loaded machine may take minutes for a pass, but keeps the requests coming.
+    static constexpr int QuietMilliseconds = 10000;
+
+    bool runUntil(const std::function<bool()> &done)
     {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done() && clock.elapsed() < milliseconds)
+        QElapsedTimer quiet;
+        quiet.start();
+        int requests = stats().requests;
+        while (!done() && quiet.elapsed() < QuietMilliseconds) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            const int now = stats().requests;
+            if (now != requests) {
+                requests = now;
+                quiet.restart();
+            }
+        }
         return done();
     }
 

@@ -12,9 +12,34 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <vector>
 
 using Bytes = std::vector<std::uint8_t>;
+
+// The unit's reset code that the build was configured with, as four bytes.
+inline Bytes configuredResetCode()
+{
+    const std::string digits = TAVRIN_RESET_CODE;
+    Bytes code;
+    for (std::size_t i = 0; i + 2 <= digits.size(); i += 2)
+        code.push_back(std::uint8_t(std::stoul(digits.substr(i, 2), nullptr, 16)));
+    return code;
+}
+
+// "54 41 56 52": bytes as the simulated unit names them.
+inline std::string spacedHex(const Bytes &bytes)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::uint8_t b : bytes) {
+        if (!text.empty())
+            text += ' ';
+        text += digits[b >> 4];
+        text += digits[b & 0x0F];
+    }
+    return text;
+}
 
 // Row of the first device whose name contains `name` in the port's input or output list, or -1.
 inline int inputRow(MidiPort &port, const QString &name)

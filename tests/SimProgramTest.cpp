@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <ostream>
@@ -45,6 +46,10 @@ const AcceptedCase acceptedCases[] = {
         [](const SimOptions &o) { return o.dropEvery == 5000 && o.seed == 4294967295u; }},
     {{"--unit-serial", "268435455", "--unit-version", "16383"},
         [](const SimOptions &o) { return o.serial == 268435455u && o.version == 16383; }},
+    {{"--reset-code", "7f00253c"},
+        [](const SimOptions &o) {
+            return o.resetCode == std::array<std::uint8_t, 4>{0x7F, 0x00, 0x25, 0x3C};
+        }},
     {{"--midi", "jack"}, [](const SimOptions &o) { return o.midi == VirtualPort::Choice::Jack; }},
     {{"--midi=alsa"}, [](const SimOptions &o) { return o.midi == VirtualPort::Choice::Alsa; }},
     {{"-h"}, [](const SimOptions &o) { return o.help; }},
@@ -99,6 +104,12 @@ const RejectedCase rejectedCases[] = {
     {{"--unit-serial", "268435456"}, "--unit-serial takes a number from 0 to 268435455, not \"268435456\""},
     {{"--unit-version", "0x10"}, "--unit-version takes a number from 0 to 16383, not \"0x10\""},
     {{"--midi", "oss"}, "--midi takes alsa or jack, not \"oss\""},
+    {{"--reset-code", "54415680"},
+        "--reset-code takes eight hex digits, four bytes of 00 to 7F, not \"54415680\""},
+    {{"--reset-code", "5441565"},
+        "--reset-code takes eight hex digits, four bytes of 00 to 7F, not \"5441565\""},
+    {{"--reset-code", "+4415652"},
+        "--reset-code takes eight hex digits, four bytes of 00 to 7F, not \"+4415652\""},
     {{"--state="}, "--state takes a file name, not \"\""},
     {{"--dump"}, "--dump needs a value"},
     {{"--verbose"}, "unknown option --verbose"},
@@ -152,6 +163,17 @@ class StateFileTest : public testing::Test
 protected:
     std::string path(const char *name) const { return dir.filePath(QString::fromLatin1(name)).toStdString(); }
 
+    // Saves the unit's NAND as "state" and changes bytes of the file.
+    void saveChanged(const SimulatedUnit &unit, const std::function<void(Bytes &)> &change)
+    {
+        std::string error;
+        ASSERT_TRUE(StateFile::save(path("state"), unit, error)) << error;
+        const QString file = QString::fromStdString(path("state"));
+        Bytes bytes = readAll(file);
+        change(bytes);
+        writeAll(file, bytes);
+    }
+
     QTemporaryDir dir;
 };
 
@@ -168,7 +190,10 @@ TEST_F(StateFileTest, SavedNandComesBackPageForPage)
 
     SimulatedUnit loaded;
     int pages = 0;
-    ASSERT_EQ(StateFile::load(path("state"), loaded, pages, error), StateFile::Loaded::Pages) << error;
+    std::string warning;
+    ASSERT_EQ(StateFile::load(path("state"), loaded, pages, error, warning), StateFile::Loaded::Pages)
+        << error;
+    EXPECT_EQ(warning, "");
     EXPECT_EQ(pages, 3);
     for (int b = 0; b < SimulatedUnit::Blocks; ++b) {
         for (int p = 0; p < SimulatedUnit::PagesPerBlock; ++p) {
@@ -184,7 +209,8 @@ TEST_F(StateFileTest, MissingStateStartsAnErasedNand)
     SimulatedUnit unit;
     int pages = -1;
     std::string error;
-    EXPECT_EQ(StateFile::load(path("absent"), unit, pages, error), StateFile::Loaded::Missing);
+    std::string warning;
+    EXPECT_EQ(StateFile::load(path("absent"), unit, pages, error, warning), StateFile::Loaded::Missing);
     EXPECT_EQ(pages, 0);
     EXPECT_FALSE(unit.programmed(0, 0));
 }
@@ -219,22 +245,45 @@ TEST_P(DamagedStateTest, DamagedStateIsRefusedWithoutTouchingTheNand)
     SimulatedUnit unit;
     unit.storeFrame(4, 1, frameOf(3).data());
     unit.storeFrame(1, 3, frameOf(4).data());
-    std::string error;
-    ASSERT_TRUE(StateFile::save(path("state"), unit, error));
-    const QString file = QString::fromStdString(path("state"));
-    Bytes bytes = readAll(file);
-    GetParam().damage(bytes);
-    writeAll(file, bytes);
+    saveChanged(unit, GetParam().damage);
 
     SimulatedUnit loaded;
     int pages = 0;
-    EXPECT_EQ(StateFile::load(path("state"), loaded, pages, error), StateFile::Loaded::Damaged);
+    std::string error;
+    std::string warning;
+    EXPECT_EQ(StateFile::load(path("state"), loaded, pages, error, warning), StateFile::Loaded::Damaged);
     EXPECT_EQ(error, path("state") + " " + GetParam().error);
     EXPECT_FALSE(loaded.programmed(1, 3));
     EXPECT_FALSE(loaded.programmed(4, 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(Damage, DamagedStateTest, testing::ValuesIn(damageCases));
+
+TEST_F(StateFileTest, RepeatedPageRecordsAreNamedAndTheLastOneCounts)
+{
+    SimulatedUnit unit;
+    unit.storeFrame(4, 1, frameOf(3).data());
+    unit.storeFrame(6, 2, frameOf(4).data());
+    // Record 1 (block 6 page 2) is made to name block 4 page 1 again.
+    saveChanged(unit, [](Bytes &bytes) {
+        bytes[12 + 2099] = 4;
+        bytes[12 + 2099 + 2] = 1;
+    });
+
+    SimulatedUnit loaded;
+    int pages = 0;
+    std::string error;
+    std::string warning;
+    ASSERT_EQ(StateFile::load(path("state"), loaded, pages, error, warning), StateFile::Loaded::Pages);
+    EXPECT_EQ(warning,
+        path("state")
+            + " holds 1 page records that repeat an earlier one (the first: record 1 names block 4 page 1); "
+              "each page takes its last record");
+    EXPECT_EQ(pages, 1);
+    EXPECT_FALSE(loaded.programmed(6, 2));
+    const Bytes last = frameOf(4);
+    EXPECT_TRUE(std::equal(last.begin(), last.end(), loaded.frame(4, 1)));
+}
 
 TEST_F(StateFileTest, DumpHoldsTheDataAreaOfEveryPage)
 {

@@ -35,7 +35,7 @@ Bytes sysex(std::uint8_t command, const Bytes &payload = {})
 }
 
 const Bytes Identify = sysex(0x00);
-const Bytes ResetNand = sysex(0x0E, {0x02, 0x02, 0x68, 0x07, 0x00, 0x00, 0x54, 0x41, 0x56, 0x52});
+const Bytes ResetNand = sysex(0x0E, Bytes{0x02, 0x02, 0x68, 0x07, 0x00, 0x00} + configuredResetCode());
 const Bytes Finish = sysex(0x0F);
 const Bytes ProgramPage = sysex(0x0D);
 const Bytes WriteReady = sysex(0x2B);
@@ -346,9 +346,10 @@ TEST(SimulatedUnitChecks, FaultyRequestsAreRecorded)
         std::string error;
     };
     const Bytes ones = packed(repeat(64, 0xFF));
-    const auto reset = [](const Bytes &arguments) {
-        return sysex(0x0E, arguments + Bytes{0x54, 0x41, 0x56, 0x52});
-    };
+    const Bytes code = configuredResetCode();
+    const auto reset = [&code](const Bytes &arguments) { return sysex(0x0E, arguments + code); };
+    Bytes wrongCode = code;
+    wrongCode[3] ^= 0x01;
     const Replies refused{sysex(0x2C, {0x02})};
     const Replies ready{ModeActive, NandReady};
     const std::vector<Case> cases{
@@ -387,8 +388,9 @@ TEST(SimulatedUnitChecks, FaultyRequestsAreRecorded)
             "request 1: CMD_PROGRAM_PAGE without an open page (no CMD_WRITE_PAGE before it)"},
         {{writePage(1, 0), Finish}, {ModeIdle},
             "request 2: CMD_FINISH while block 1 page 0 is open and not programmed"},
-        {{sysex(0x0E, {0x02, 0x02, 0x68, 0x07, 0x00, 0x00, 0x54, 0x41, 0x56, 0x53})}, {},
-            "request 1: CMD_RESET_NAND with reset code 54 41 56 53, expected 54 41 56 52; ignored"},
+        {{sysex(0x0E, Bytes{0x02, 0x02, 0x68, 0x07, 0x00, 0x00} + wrongCode)}, {},
+            "request 1: CMD_RESET_NAND with reset code " + spacedHex(wrongCode) + ", expected "
+                + spacedHex(code) + "; ignored"},
         {{reset({0x01, 0x02, 0x68, 0x07, 0x00, 0x00})}, ready,
             "request 1: CMD_RESET_NAND with arguments 01 02, expected 02 02"},
         {{reset({0x02, 0x02, 0x00, 0x00, 0x00, 0x00})}, ready,

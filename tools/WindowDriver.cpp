@@ -87,7 +87,7 @@ bool WindowDriver::connectUnit(int milliseconds)
     return false;
 }
 
-WindowDriver::Pass WindowDriver::runUpdate(int milliseconds)
+WindowDriver::Pass WindowDriver::runUpdate(int quietMilliseconds)
 {
     Pass pass;
     if (!window.TransferButton->isEnabled())
@@ -98,7 +98,7 @@ WindowDriver::Pass WindowDriver::runUpdate(int milliseconds)
     clock.start();
     window.TransferButton->click();
     // Update locks both buttons; the unit's idle report after the finish, or a stop, gives them back.
-    pass.ended = waitUntil([this] { return window.ConnectButton->isEnabled(); }, milliseconds);
+    pass.ended = waitUntil([this] { return window.ConnectButton->isEnabled(); }, quietMilliseconds);
     pass.milliseconds = clock.elapsed();
     pass.replies = replies;
     pass.retries = window.retryCount - retriesBefore;
@@ -131,16 +131,21 @@ bool WindowDriver::eventFilter(QObject *watched, QEvent *event)
     return false;
 }
 
-bool WindowDriver::waitUntil(const std::function<bool()> &done, int milliseconds)
+bool WindowDriver::waitUntil(const std::function<bool()> &done, int quietMilliseconds)
 {
     if (done())
         return true;
     QEventLoop loop;
-    QElapsedTimer clock;
-    clock.start();
+    QElapsedTimer quiet;
+    quiet.start();
+    int repliesSeen = replies;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done() || clock.elapsed() > milliseconds)
+        if (replies != repliesSeen) {
+            repliesSeen = replies;
+            quiet.restart();
+        }
+        if (done() || quiet.elapsed() > quietMilliseconds)
             loop.quit();
     });
     poll.start(PollMilliseconds);

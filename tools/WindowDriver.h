@@ -38,8 +38,9 @@ public:
         int imagePages = 0;
     };
 
-    // Presses Update and waits until the controls come back or the time is up.
-    Pass runUpdate(int milliseconds);
+    // Presses Update and waits until the controls come back, or until no reply has come for
+    // `quietMilliseconds`: a slow machine stretches a pass, but the replies keep coming.
+    Pass runUpdate(int quietMilliseconds);
 
     QString serialShown() const;
     QString versionShown() const;
@@ -50,8 +51,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // Runs the event loop until `done` holds or the time is up; returns `done()`.
-    bool waitUntil(const std::function<bool()> &done, int milliseconds);
+    // Runs the event loop until `done` holds or no reply has come for `quietMilliseconds`; returns `done()`.
+    bool waitUntil(const std::function<bool()> &done, int quietMilliseconds);
 
     MainWindow &window;
     int replies = 0;

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
@@ -17,7 +18,7 @@ namespace {
 
 constexpr int DeviceWaitMilliseconds = 15000;
 constexpr int ConnectMilliseconds = 10000;
-constexpr int DefaultTimeoutSeconds = 900;
+constexpr int DefaultTimeoutSeconds = 60;
 constexpr int MillisecondsPerSecond = 1000;
 
 QTextStream &out()
@@ -53,7 +54,8 @@ int parse(const QStringList &arguments, Arguments &result)
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
         QStringLiteral("Save a picture of the window at the end as PNG."), QStringLiteral("FILE"));
     const QCommandLineOption timeout(QStringLiteral("timeout"),
-        QStringLiteral("Give up the update after this many seconds (default 900)."),
+        QStringLiteral(
+            "Give up the update when the unit has not replied for this many seconds (default 60)."),
         QStringLiteral("SECONDS"), QString::number(DefaultTimeoutSeconds));
     parser.addOptions({help, ports, dump, screenshot, timeout});
     if (!parser.parse(arguments)) {
@@ -105,12 +107,16 @@ QString checkDump(const QString &path, const QByteArray &image, bool &matches)
 
 int main(int argc, char *argv[])
 {
+    Arguments arguments;
+    {
+        // The help text and argument errors need no display.
+        const QCoreApplication commandLine(argc, argv);
+        if (const int status = parse(QCoreApplication::arguments(), arguments))
+            return status < 0 ? 0 : status;
+    }
     Startup::prepareApplication();
     QApplication application(argc, argv);
     Startup::fitFontToForm();
-    Arguments arguments;
-    if (const int status = parse(QApplication::arguments(), arguments))
-        return status < 0 ? 0 : status;
 
     if (!WindowDriver::waitForDevice(arguments.ports, DeviceWaitMilliseconds)) {
         out() << "tavrin-drive: no MIDI input and output named \"" << arguments.ports << "\" is listed\n";
@@ -147,9 +153,9 @@ int main(int argc, char *argv[])
               << QString::number(seconds > 0 ? pass.replies / seconds : 0.0, 'f', 0) << " round trips/s), "
               << pass.retries << " retries\n";
     else
-        out() << "  update:         " << (pass.ended ? "stopped" : "still running when the time was up")
-              << " after " << QString::number(seconds, 'f', 1) << " s (" << pass.replies << " replies, "
-              << pass.retries << " retries)\n";
+        out() << "  update:         " << (pass.ended ? "stopped" : "no reply for the time given") << " after "
+              << QString::number(seconds, 'f', 1) << " s (" << pass.replies << " replies, " << pass.retries
+              << " retries)\n";
 
     bool matches = arguments.dump.isEmpty();
     if (!arguments.dump.isEmpty())
