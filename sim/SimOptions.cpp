@@ -12,6 +12,7 @@ namespace {
 constexpr std::uint32_t MaxSerial = (1u << 28) - 1; // four 7-bit groups
 constexpr std::uint32_t MaxVersion = (1u << 14) - 1; // two 7-bit groups
 constexpr int MaxDropInterval = 1000000000;
+constexpr std::uint64_t MaxDataByte = 0x7F;
 
 bool number(const std::string &text, std::uint64_t max, std::uint64_t &value)
 {
@@ -33,6 +34,19 @@ bool block(const std::string &text, int &value)
         return false;
     value = int(parsed);
     return true;
+}
+
+const std::map<std::string, ReplyFaults::Fault> &faultKinds()
+{
+    static const std::map<std::string, ReplyFaults::Fault> kinds{
+        {"lose", ReplyFaults::Fault::Lose},
+        {"delay", ReplyFaults::Fault::Delay},
+        {"duplicate", ReplyFaults::Fault::Duplicate},
+        {"corrupt", ReplyFaults::Fault::Corrupt},
+        {"stray-idle", ReplyFaults::Fault::StrayIdle},
+        {"cut-off", ReplyFaults::Fault::Unterminated},
+    };
+    return kinds;
 }
 
 std::string blockRange()
@@ -102,6 +116,31 @@ const std::map<std::string, Handler> &valueOptions()
                 if (!number(value, MaxDropInterval, n) || n == 0)
                     return false;
                 o.dropEvery = int(n);
+                return true;
+            }},
+        {"--fault",
+            [](const std::string &value, SimOptions &o, std::string &problem) {
+                problem = "KIND:N, with KIND lose, delay, duplicate, corrupt, stray-idle or cut-off and N a "
+                          "reply number from 1 to "
+                    + std::to_string(MaxDropInterval);
+                const std::size_t colon = value.find(':');
+                std::uint64_t n = 0;
+                if (colon == std::string::npos || !number(value.substr(colon + 1), MaxDropInterval, n)
+                    || n == 0)
+                    return false;
+                const auto kind = faultKinds().find(value.substr(0, colon));
+                if (kind == faultKinds().end())
+                    return false;
+                o.replyFaults.emplace_back(kind->second, int(n));
+                return true;
+            }},
+        {"--checksum-byte",
+            [](const std::string &value, SimOptions &o, std::string &problem) {
+                problem = "a number from 0 to 127";
+                std::uint64_t n = 0;
+                if (!number(value, MaxDataByte, n))
+                    return false;
+                o.checksumByte = std::uint8_t(n);
                 return true;
             }},
         {"--seed",
@@ -206,6 +245,13 @@ std::string SimOptions::usage()
            "  --drop-every N           lose every Nth reply; with --seed, each reply with a chance of 1 in "
            "N\n"
            "  --seed N                 seed for losing replies at random\n"
+           "  --fault KIND:N           reply N (counted from 1) is lost, delayed until the next request,\n"
+           "                           duplicated, corrupted (bit 0 of its byte 11 flipped), preceded by a\n"
+           "                           stray \"mode idle\" or by a copy of it cut off before its end; KIND "
+           "is\n"
+           "                           lose, delay, duplicate, corrupt, stray-idle or cut-off (may be "
+           "repeated)\n"
+           "  --checksum-byte N        data replies carry N in byte 10 in place of their checksum\n"
            "  --unit-serial N          serial number the unit reports (default 190101)\n"
            "  --unit-version N         version the unit reports, minor * 256 + major (default 261: 5.01)\n"
            "  --midi alsa|jack         where to open the ports (default: ALSA where available, else JACK)\n"

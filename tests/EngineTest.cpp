@@ -114,6 +114,36 @@ TEST_F(EngineTest, StoredListsInPagesZeroAndOneRequestSequence)
     EXPECT_EQ(rig.device.requests(), want);
 }
 
+TEST_F(EngineTest, UnitWithoutDataChecksumsHasEveryDiscoveryReadTwice)
+{
+    const Bytes image = expect::patternImage(100);
+    rig.arrange(Scenario{image, {}, {{0, {3}}, {0, {}}}});
+    // No piece read here sums to this value in its low seven bits.
+    rig.unit([](SimulatedUnit &u) {
+        u.fillDataChecksumWith(0x55);
+        return 0;
+    });
+    ASSERT_TRUE(rig.connect());
+    rig.device.clearRequests();
+    rig.pressUpdate();
+    ASSERT_TRUE(rig.runPass());
+
+    std::vector<Bytes> want{expect::resetNand(100)};
+    for (const auto &[sector, piece] :
+        std::vector<std::pair<int, int>>{{0, 0}, {8, 0}, {16, 0}, {8, 0}, {8, 1}, {8, 2}, {8, 3}}) {
+        want.push_back(expect::readFlash(sector, piece));
+        want.push_back(expect::readFlash(sector, piece));
+    }
+    want.push_back(expect::eraseBlock(1));
+    const auto page = expect::pageRequests(1, 0, expect::dataFrame(image, 0, 0));
+    want.insert(want.end(), page.begin(), page.end());
+    want.push_back(expect::request(0x0F));
+    EXPECT_EQ(rig.device.requests(), want);
+    EXPECT_EQ(rig.nandDifferences(Scenario{image, {}, {{0, {3}}, {0, {}}}}), "");
+    EXPECT_EQ(rig.log().filter(QStringLiteral("each one is read twice")).size(), 1);
+    EXPECT_EQ(rig.window.retryCount, 0);
+}
+
 struct LostReplyCase
 {
     const char *name;

@@ -47,6 +47,13 @@ const AcceptedCase acceptedCases[] = {
         [](const SimOptions &o) { return o.serial == 268435455u && o.version == 16383; }},
     {{"--midi", "jack"}, [](const SimOptions &o) { return o.midi == VirtualPort::Choice::Jack; }},
     {{"--midi=alsa"}, [](const SimOptions &o) { return o.midi == VirtualPort::Choice::Alsa; }},
+    {{"--fault", "lose:3", "--fault=cut-off:1000000000", "--checksum-byte", "127"},
+        [](const SimOptions &o) {
+            return o.replyFaults
+                == std::vector<std::pair<ReplyFaults::Fault, int>>{{ReplyFaults::Fault::Lose, 3},
+                    {ReplyFaults::Fault::Unterminated, 1000000000}}
+            && o.checksumByte == 127;
+        }},
     {{"-h"}, [](const SimOptions &o) { return o.help; }},
 };
 
@@ -99,6 +106,11 @@ const RejectedCase rejectedCases[] = {
     {{"--unit-serial", "268435456"}, "--unit-serial takes a number from 0 to 268435455, not \"268435456\""},
     {{"--unit-version", "0x10"}, "--unit-version takes a number from 0 to 16383, not \"0x10\""},
     {{"--midi", "oss"}, "--midi takes alsa or jack, not \"oss\""},
+    {{"--fault", "garble:3"},
+        "--fault takes KIND:N, with KIND lose, delay, duplicate, corrupt, stray-idle or cut-off and N a "
+        "reply "
+        "number from 1 to 1000000000, not \"garble:3\""},
+    {{"--checksum-byte", "128"}, "--checksum-byte takes a number from 0 to 127, not \"128\""},
     {{"--state="}, "--state takes a file name, not \"\""},
     {{"--dump"}, "--dump needs a value"},
     {{"--verbose"}, "unknown option --verbose"},
