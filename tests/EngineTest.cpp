@@ -239,14 +239,25 @@ TEST_F(EngineTest, NandNeverReadyStopsAfterTenSecondsAndSaysWhatToCheck)
 }
 
 // Every kind of fault in every phase of a pass must end in the exact NAND with CMD_FINISH: the fault table.
-enum class Fault { Lost, LostTwice, LostThrice, Duplicated, Corrupted, StrayIdle, CutOffCopy, Late };
-
-const char *faultName(Fault fault)
+// A fault hits `replies` replies in a row; a corrupted data reply has bit 0 of its first data byte
+// flipped, any other reply its reply byte; a late one is held until the next request.
+struct FaultKind
 {
-    static const char *const names[]
-        = {"Lost", "LostTwice", "LostThrice", "Duplicated", "Corrupted", "StrayIdle", "CutOffCopy", "Late"};
-    return names[int(fault)];
-}
+    const char *name;
+    SimulatedUnit::Fault fault;
+    int replies;
+};
+
+const FaultKind faultKinds[] = {
+    {"Lost", SimulatedUnit::Fault::Lose, 1},
+    {"LostTwice", SimulatedUnit::Fault::Lose, 2},
+    {"LostThrice", SimulatedUnit::Fault::Lose, 3},
+    {"Duplicated", SimulatedUnit::Fault::Duplicate, 1},
+    {"Corrupted", SimulatedUnit::Fault::Corrupt, 1},
+    {"StrayIdle", SimulatedUnit::Fault::StrayIdle, 1},
+    {"CutOffCopy", SimulatedUnit::Fault::Unterminated, 1},
+    {"Late", SimulatedUnit::Fault::Delay, 1},
+};
 
 enum class Outcome { Finished, StalledThenFinished, Unconfirmed };
 
@@ -255,9 +266,8 @@ struct FaultCase
     std::string name;
     Scenario scenario;
     int reply; // counted from the reply before CMD_RESET_NAND
-    Fault fault;
+    FaultKind fault;
     Outcome outcome;
-    // A data reply has bit 0 of its first data byte flipped, any other its reply byte.
     int corruptAt;
 };
 
@@ -299,29 +309,25 @@ std::vector<FaultCase> faultCases()
         {"UpdatedListProgram", failingBlockOne, NextListStart + 34},
         {"FinishConfirmation", listInPageZero, programStatus(1) + 1},
     };
-    const Fault faults[] = {Fault::Lost, Fault::LostTwice, Fault::LostThrice, Fault::Duplicated,
-        Fault::Corrupted, Fault::StrayIdle, Fault::CutOffCopy, Fault::Late};
-
     std::vector<FaultCase> cases;
     for (const auto &phase : phases) {
         const bool ready = phase.reply == 2;
-        for (Fault fault : faults) {
+        for (const FaultKind &fault : faultKinds) {
+            const bool unanswered = fault.fault == SimulatedUnit::Fault::Lose
+                || fault.fault == SimulatedUnit::Fault::Corrupt || fault.fault == SimulatedUnit::Fault::Delay;
             // CMD_RESET_NAND is not repeated: a unit that never reports its NAND ready meets the stall watch.
             // A corrupted "ready" and a held one are lost ones there; a burst would stall the next try too.
-            if (ready && fault != Fault::Lost && fault != Fault::Duplicated && fault != Fault::StrayIdle
-                && fault != Fault::CutOffCopy)
+            if (ready && unanswered && (fault.fault != SimulatedUnit::Fault::Lose || fault.replies > 1))
                 continue;
             Scenario scenario = phase.scenario;
-            const bool unanswered
-                = fault != Fault::Duplicated && fault != Fault::StrayIdle && fault != Fault::CutOffCopy;
             scenario.listRewritten = unanswered && phase.reply >= NextListStart;
             Outcome outcome = Outcome::Finished;
-            if (ready && fault == Fault::Lost)
+            if (ready && unanswered)
                 outcome = Outcome::StalledThenFinished;
-            else if (phase.reply == programStatus(1) + 1 && fault == Fault::LostThrice)
+            else if (phase.reply == programStatus(1) + 1 && fault.replies == 3)
                 outcome = Outcome::Unconfirmed;
-            cases.push_back({std::string(phase.name) + faultName(fault), scenario, phase.reply, fault,
-                outcome, phase.data ? 11 : 9});
+            cases.push_back({std::string(phase.name) + fault.name, scenario, phase.reply, fault, outcome,
+                phase.data ? 11 : 9});
         }
     }
     return cases;
@@ -330,34 +336,16 @@ std::vector<FaultCase> faultCases()
 class FaultTableTest : public EngineTest, public ::testing::WithParamInterface<FaultCase>
 {
 protected:
-    void inject(Fault fault, int reply)
+    void inject(const FaultKind &kind, int reply)
     {
         rig.unit([&](SimulatedUnit &u) {
-            switch (fault) {
-            case Fault::LostThrice:
-                u.injectReplyFault(SimulatedUnit::Fault::Lose, reply + 2);
-                [[fallthrough]];
-            case Fault::LostTwice:
-                u.injectReplyFault(SimulatedUnit::Fault::Lose, reply + 1);
-                [[fallthrough]];
-            case Fault::Lost:
-                u.injectReplyFault(SimulatedUnit::Fault::Lose, reply);
-                break;
-            case Fault::Duplicated:
-                u.injectReplyFault(SimulatedUnit::Fault::Duplicate, reply);
-                break;
-            case Fault::Corrupted:
-                u.injectCorruption(reply, GetParam().corruptAt, 0x01);
-                break;
-            case Fault::StrayIdle:
-                u.injectReplyFault(SimulatedUnit::Fault::StrayIdle, reply);
-                break;
-            case Fault::CutOffCopy:
-                u.injectReplyFault(SimulatedUnit::Fault::Unterminated, reply);
-                break;
-            case Fault::Late:
-                u.injectDelay(reply, 1);
-                break;
+            for (int k = 0; k < kind.replies; ++k) {
+                if (kind.fault == SimulatedUnit::Fault::Corrupt)
+                    u.injectCorruption(reply, GetParam().corruptAt, 0x01);
+                else if (kind.fault == SimulatedUnit::Fault::Delay)
+                    u.injectDelay(reply, 1);
+                else
+                    u.injectReplyFault(kind.fault, reply + k);
             }
             return 0;
         });
