@@ -475,8 +475,9 @@ TEST_F(WindowControls, CloseAsksOnceWhileAnUpdateRunsAndNeverWhenIdle)
                 EXPECT_EQ(questions, running ? 1 : 0) << state << " " << phase;
                 EXPECT_EQ(request.isAccepted(), !running || answer == QMessageBox::Yes)
                     << state << " " << phase;
-                if (running)
+                if (running) {
                     EXPECT_EQ(defaultButton, QMessageBox::No);
+                }
             }
         }
     }
