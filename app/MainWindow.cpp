@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QIcon>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QSize>
 #include <QString>
@@ -98,7 +99,17 @@ void MainWindow::close1()
 
 void MainWindow::closeEvent(QCloseEvent *e)
 {
-    e->accept();
+    if (!passRunning()) {
+        e->accept();
+        return;
+    }
+    const QMessageBox::StandardButton answer = QMessageBox::question(this, windowTitle(),
+        tr("An update is running. Closing now leaves the unit without a complete image. Close anyway?"),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer == QMessageBox::Yes)
+        e->accept();
+    else
+        e->ignore();
 }
 
 void MainWindow::refreshControls()

@@ -31,6 +31,8 @@ enum UpdatePhase : int {
     FirstBblStart = 12,
     FirstBblSend = 13,
     FirstBblProgram = 14,
+    // The unit's idle report that confirms CMD_FINISH.
+    FinishConfirm = 15,
 };
 
 // The one window of the program. It holds all program state: the widgets, the connection, the update
@@ -63,6 +65,7 @@ protected:
 public:
     // Update engine (engine/): reply handlers, time-out and page frames.
     void retry();
+    bool passRunning() const;
     void onNandReady();
     void onFlashData();
     void onDefectData();
@@ -88,6 +91,12 @@ private:
     void arm();
     void watchForStall();
     void stopPass(const QString &reason);
+    void onModeIdle(std::uint64_t arrival);
+    void ignoreReply(int code);
+    bool mayRetryStep(bool timedOut);
+    QString stepName() const;
+    void sendDiscoveryRead();
+    bool discoveryDataSound();
     void probeListPage();
     void readListPiece();
     void eraseListBlock();
@@ -98,6 +107,8 @@ private:
     void onDataPageProgrammed();
     void endOfPass();
     void finish();
+    void sendFinishRequest();
+    void confirmFinish();
     void logProgress(const QString &text);
     void beginPassReport();
     int imagePagesWritten() const;
@@ -144,4 +155,14 @@ public:
     int stallTicks = 0;
     QElapsedTimer passClock;
     int passRetriesBefore = 0;
+    // Retries of the current block or discovery step in a row, and CMD_FINISH sent for this pass.
+    int stepRetries = 0;
+    int finishSends = 0;
+    // The image is in place; what remains is the list in block 0 and the finish.
+    bool dataWritten = false;
+    // A discovery read whose checksum did not match, kept to compare with the next read of it.
+    QByteArray uncheckedRead;
+    bool doubleReadsLogged = false;
+    // One bit per reply code already reported as ignored in this pass.
+    std::uint32_t ignoredReplies = 0;
 };

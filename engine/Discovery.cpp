@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 #include "NandGeometry.h"
+#include "Packing.h"
 
 #include <algorithm>
 
@@ -13,17 +14,56 @@ void MainWindow::onNandReady()
     logProgress(tr("read BBL\n"));
     bblPage = 0;
     listBlockFull = false;
+    dataWritten = false;
+    doubleReadsLogged = false;
+    stepRetries = 0;
+    uncheckedRead.clear();
     phase = BblScan;
-    arm();
     pieceIndex = 0;
-    link.sendReadFlash(0, 0);
+    sendDiscoveryRead();
+}
+
+void MainWindow::sendDiscoveryRead()
+{
+    arm();
+    if (phase == DefectListRead)
+        link.sendReadDefects(std::uint8_t(pieceIndex));
+    else
+        link.sendReadFlash(std::uint32_t(bblPage) * Nand::SectorsPerPage, std::uint8_t(pieceIndex));
+}
+
+bool MainWindow::discoveryDataSound()
+{
+    // Fewer bytes than one piece is not data at all.
+    const int count = link.replyDataCount;
+    const QByteArray read = count >= Engine::ReadPieceSize
+        ? QByteArray(reinterpret_cast<const char *>(link.replyData.data()), count)
+        : QByteArray();
+    const bool checked = !read.isEmpty() && link.replyChecksum == dataChecksum(link.replyData.data(), count);
+    // A unit may fill the checksum byte some other way; two reads that agree are believed as well.
+    const bool agreed = !checked && !read.isEmpty() && read == uncheckedRead;
+    if (checked || agreed) {
+        if (agreed && !doubleReadsLogged) {
+            doubleReadsLogged = true;
+            logProgress(tr("The unit's data replies do not carry their checksum; each one is read twice"));
+        }
+        uncheckedRead.clear();
+        stepRetries = 0;
+        return true;
+    }
+    uncheckedRead = read;
+    if (mayRetryStep(false))
+        sendDiscoveryRead();
+    return false;
 }
 
 void MainWindow::onFlashData()
 {
+    if ((phase != BblScan && phase != BblRead) || !discoveryDataSound())
+        return;
     if (phase == BblScan)
         probeListPage();
-    else if (phase == BblRead)
+    else
         readListPiece();
 }
 
@@ -33,8 +73,7 @@ void MainWindow::probeListPage()
     if (holdsList && bblPage < Nand::LastPage) {
         ++bblPage;
         pieceIndex = 0;
-        arm();
-        link.sendReadFlash(std::uint32_t(bblPage) * Nand::SectorsPerPage, 0);
+        sendDiscoveryRead();
         return;
     }
 
@@ -46,18 +85,16 @@ void MainWindow::probeListPage()
         if (!holdsList)
             --bblPage;
         phase = BblRead;
-        arm();
         pieceIndex = 0;
-        link.sendReadFlash(std::uint32_t(bblPage) * Nand::SectorsPerPage, 0);
+        sendDiscoveryRead();
         return;
     }
 
     logProgress(tr("no BBL found, NAND is unused"));
     logProgress(tr("read defective list"));
     phase = DefectListRead;
-    arm();
     pieceIndex = 0;
-    link.sendReadDefects(0);
+    sendDiscoveryRead();
 }
 
 void MainWindow::readListPiece()
@@ -66,8 +103,7 @@ void MainWindow::readListPiece()
         pageFrame.begin() + pieceIndex * Engine::ReadPieceSize);
     ++pieceIndex;
     if (pieceIndex < Engine::ListReadPieces) {
-        arm();
-        link.sendReadFlash(std::uint32_t(bblPage) * Nand::SectorsPerPage, std::uint8_t(pieceIndex));
+        sendDiscoveryRead();
         return;
     }
 
@@ -103,7 +139,7 @@ void MainWindow::readListPiece()
 
 void MainWindow::onDefectData()
 {
-    if (phase != DefectListRead || pieceIndex >= Engine::DefectListParts)
+    if (phase != DefectListRead || pieceIndex >= Engine::DefectListParts || !discoveryDataSound())
         return;
 
     const int first = pieceIndex * Engine::BlocksPerDefectPart;
@@ -114,8 +150,7 @@ void MainWindow::onDefectData()
     }
     ++pieceIndex;
     if (pieceIndex < Engine::DefectListParts) {
-        arm();
-        link.sendReadDefects(std::uint8_t(pieceIndex));
+        sendDiscoveryRead();
         return;
     }
 

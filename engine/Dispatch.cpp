@@ -9,8 +9,11 @@ bool MainWindow::event(QEvent *e)
     if (e->type() != MidiEvent::MidiEventType)
         return QWidget::event(e); // NOLINT(bugprone-parent-virtual-call)
 
-    const int code = link.takeInput(static_cast<MidiEvent *>(e)->takeHeader());
+    auto *received = static_cast<MidiEvent *>(e);
+    const int code = link.takeInput(received->takeHeader());
     switch (code) {
+    case REPLY_NONE:
+        return true;
     case REPLY_DEVICE_INFO:
         if (connectionState == Connecting) {
             connectionState = Connected;
@@ -18,14 +21,22 @@ bool MainWindow::event(QEvent *e)
             SnEdit->setText(QString());
         }
         showDeviceInfo();
-        break;
+        return true;
     case REPLY_MODE_IDLE:
-        refreshControls();
-        progressBar->hide();
-        break;
+        onModeIdle(received->arrival);
+        return true;
     case REPLY_MODE_ACTIVE:
         showProgress();
+        return true;
+    default:
         break;
+    }
+
+    if (!link.takeAnswer(code, received->arrival)) {
+        ignoreReply(code);
+        return true;
+    }
+    switch (code) {
     case REPLY_DEFECT_DATA:
         onDefectData();
         break;
@@ -53,10 +64,43 @@ bool MainWindow::event(QEvent *e)
     return true;
 }
 
+void MainWindow::onModeIdle(std::uint64_t arrival)
+{
+    if (phase == FinishConfirm && link.takeAnswer(REPLY_MODE_IDLE, arrival)) {
+        confirmFinish();
+        return;
+    }
+    // The unit's idle report in the middle of a pass is stale or stray; the pass is not over.
+    if (passRunning()) {
+        ignoreReply(REPLY_MODE_IDLE);
+        return;
+    }
+    refreshControls();
+    progressBar->hide();
+}
+
+bool MainWindow::passRunning() const
+{
+    return phase != Idle || link.awaiting(REPLY_NAND_READY);
+}
+
+void MainWindow::ignoreReply(int code)
+{
+    const std::uint32_t kind = 1u << code;
+    if (ignoredReplies & kind)
+        return;
+    ignoredReplies |= kind;
+    logProgress(tr("Ignored a reply that answers no request in flight (reply code %1); further ones of "
+                   "this kind are not logged in this pass")
+                    .arg(code));
+}
+
 void MainWindow::update()
 {
     if (stallTicks > 0 && --stallTicks == 0)
-        stopPass(tr("Update stopped: no reply from the unit for 10 s"));
+        stopPass(tr("Update stopped: no reply from the unit for 10 s. Check that input and output are the "
+                    "same unit, and its cable and power; then press Disconnect and Connect. Update starts "
+                    "the whole update again."));
     if (timeoutTicks > 0 && --timeoutTicks == 0)
         retry();
 }
@@ -64,17 +108,69 @@ void MainWindow::update()
 void MainWindow::retry()
 {
     switch (phase) {
+    case BblScan:
+    case BblRead:
+    case DefectListRead:
+        if (mayRetryStep(true))
+            sendDiscoveryRead();
+        break;
+    case BblBlockErase:
+    case NextBblStart:
+    case NextBblSend:
+    case NextBblProgram:
+    case FirstBblStart:
+    case FirstBblSend:
+    case FirstBblProgram:
+        // Block 0 may be half written: it starts over with the whole list in page 0.
+        if (mayRetryStep(true))
+            eraseListBlock();
+        break;
     case BlockErase:
     case DataPageStart:
     case DataPageSend:
     case DataPageProgram:
-        ++retryCount;
-        phase = BlockErase;
-        watchForStall();
-        link.sendEraseBlock(currentBlock);
+        if (mayRetryStep(true))
+            eraseCurrentBlock();
+        break;
+    case FinishConfirm:
+        if (finishSends < Engine::MaxFinishSends)
+            sendFinishRequest();
+        else
+            stopPass(tr("Update stopped: the unit did not confirm the finish"));
         break;
     default:
         break;
+    }
+}
+
+bool MainWindow::mayRetryStep(bool timedOut)
+{
+    if (stepRetries >= Engine::MaxStepRetries) {
+        stopPass(tr("Update stopped: %1 failed again after %2 retries").arg(stepName()).arg(stepRetries));
+        return false;
+    }
+    ++stepRetries;
+    if (timedOut)
+        ++retryCount;
+    return true;
+}
+
+QString MainWindow::stepName() const
+{
+    switch (phase) {
+    case BblScan:
+        return tr("the search for a bad-block list in block 0");
+    case BblRead:
+        return tr("the read of the bad-block list");
+    case DefectListRead:
+        return tr("the read of the factory defect list");
+    case BlockErase:
+    case DataPageStart:
+    case DataPageSend:
+    case DataPageProgram:
+        return tr("the write of block %1").arg(currentBlock);
+    default:
+        return tr("the write of the bad-block list to block 0");
     }
 }
 
@@ -91,7 +187,11 @@ void MainWindow::watchForStall()
 
 void MainWindow::stopPass(const QString &reason)
 {
+    // Whatever arrives from now on belongs to the stopped pass: nothing is in flight any more.
+    phase = Idle;
+    timeoutTicks = 0;
     stallTicks = 0;
+    link.forgetRequest();
     logProgress(reason);
     refreshControls();
 }

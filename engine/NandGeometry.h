@@ -51,6 +51,11 @@ constexpr int sectorOffset(int sector)
 namespace Engine {
 constexpr int TimeoutTicks = 25;
 constexpr int StallTicks = 100;
+// A block or a discovery step is tried again at most this often in a row before the pass stops.
+constexpr int MaxStepRetries = 16;
+// CMD_FINISH goes out at most this often, each time waiting this long for the unit's idle report.
+constexpr int MaxFinishSends = 3;
+constexpr int FinishTicks = 30;
 constexpr int MaxFactoryDefects = 3;
 constexpr int ListReadPieces = 4;
 constexpr int ReadPieceSize = 64;

@@ -13,6 +13,7 @@ int MainWindow::nextGoodBlock(int from) const
 void MainWindow::startDataWriting()
 {
     newBadBlocks = false;
+    stepRetries = 0;
     currentBlock = std::int16_t(nextGoodBlock(Nand::ListBlock));
     dataBlockIndex = 0;
     eraseCurrentBlock();
@@ -34,6 +35,7 @@ void MainWindow::markCurrentBlockBad()
     badBlocks[currentBlock] = 1;
     newBadBlocks = true;
     currentBlock = std::int16_t(nextGoodBlock(currentBlock));
+    stepRetries = 0;
 }
 
 void MainWindow::onEraseStatus()
@@ -136,6 +138,8 @@ void MainWindow::onProgramStatus()
     case FirstBblProgram:
         if (link.statusFailed)
             stopPass(tr("Update stopped: the bad-block list could not be programmed"));
+        else if (dataWritten)
+            finish(); // block 0 was written again after a lost reply at the end of the pass
         else
             startDataWriting();
         break;
@@ -169,11 +173,14 @@ void MainWindow::onDataPageProgrammed()
     }
     ++dataBlockIndex;
     currentBlock = std::int16_t(nextGoodBlock(currentBlock));
+    stepRetries = 0;
     eraseCurrentBlock();
 }
 
 void MainWindow::endOfPass()
 {
+    dataWritten = true;
+    stepRetries = 0;
     if (!newBadBlocks) {
         finish();
         return;
@@ -187,7 +194,6 @@ void MainWindow::endOfPass()
 
 void MainWindow::finish()
 {
-    phase = Idle;
     if (currentBlock == Nand::NoGoodBlock) {
         // The image is incomplete: the unit must not take it for a finished update.
         logProgress(tr("Error: not enough space in NAND, all 1024 blocks written"));
@@ -196,10 +202,27 @@ void MainWindow::finish()
                "update finished"));
         return;
     }
+    // Only the unit's idle report confirms the finish; the countdown sends it again meanwhile.
     stallTicks = 0;
-    link.sendFinish();
+    phase = FinishConfirm;
+    finishSends = 0;
+    sendFinishRequest();
     logProgress(tr("*** Finish***"));
     if (retryCount > 0)
         logProgress(tr("(%1 retries)").arg(retryCount));
+}
+
+void MainWindow::sendFinishRequest()
+{
+    ++finishSends;
+    timeoutTicks = Engine::FinishTicks;
+    link.sendFinish();
+}
+
+void MainWindow::confirmFinish()
+{
+    phase = Idle;
+    timeoutTicks = 0;
     logPassSummary();
+    refreshControls();
 }

@@ -2,8 +2,9 @@
 
 #include "MidiPort.h"
 
-MidiEvent::MidiEvent(MIDIHDR *filled)
+MidiEvent::MidiEvent(MIDIHDR *filled, std::uint64_t arrival)
     : QEvent(MidiEventType)
+    , arrival(arrival)
 {
     header.store(filled, std::memory_order_release);
 }

@@ -5,6 +5,7 @@
 #include <QEvent>
 
 #include <atomic>
+#include <cstdint>
 
 // Carries one filled receive buffer from the MIDI notification thread to the window. The buffer is
 // the event's until the window takes it; an event destroyed untaken (its receiver went away first)
@@ -15,11 +16,13 @@ class MidiEvent : public QEvent
 public:
     static constexpr QEvent::Type MidiEventType = QEvent::Type(QEvent::User);
 
-    explicit MidiEvent(MIDIHDR *filled);
+    // arrival numbers the received messages of a port from 1, in the order the input delivered them.
+    MidiEvent(MIDIHDR *filled, std::uint64_t arrival);
     ~MidiEvent() override;
 
     // Hands the buffer over to the caller, who releases it.
     MIDIHDR *takeHeader();
 
     std::atomic<MIDIHDR *> header;
+    const std::uint64_t arrival;
 };

@@ -142,7 +142,7 @@ void MidiPort::onInput(HMIDIIN handle, unsigned code, DWORD_PTR instance, DWORD_
         releaseInputBuffer(header);
         return;
     }
-    QCoreApplication::postEvent(port->receiver, new MidiEvent(header));
+    QCoreApplication::postEvent(port->receiver, new MidiEvent(header, ++port->arrivals));
 }
 
 void MidiPort::onOutput(HMIDIOUT, unsigned code, DWORD_PTR, DWORD_PTR param1, DWORD_PTR)

@@ -3,6 +3,7 @@
 #include "MidiApi.h"
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 
 class QObject;
@@ -51,6 +52,9 @@ public:
     std::atomic<HMIDIIN> inHandle{nullptr};
     HMIDIOUT outHandle = nullptr;
     std::atomic<bool> closing{false};
+    // Messages delivered so far; a request records it as it goes out, so that a reply can be told
+    // from one that was already there.
+    std::atomic<std::uint64_t> arrivals{0};
     QObject *receiver = nullptr;
     bool onJack = false;
 };

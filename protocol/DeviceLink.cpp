@@ -102,6 +102,7 @@ int DeviceLink::writeHeader(char *buffer, SysExCommand command)
 bool DeviceLink::sendIdentify()
 {
     MessageBuilder message(SysEx::IdentifyBufferSize, CMD_IDENTIFY);
+    noteRequest(REPLY_DEVICE_INFO);
     return message.sendThrough(port);
 }
 
@@ -110,6 +111,7 @@ bool DeviceLink::sendReadDefects(std::uint8_t part)
     MessageBuilder message(SysEx::MessageBufferSize, CMD_READ_DEFECTS);
     message.append(SysEx::ArgumentMarker);
     message.append(part);
+    noteRequest(REPLY_DEFECT_DATA);
     return message.sendThrough(port);
 }
 
@@ -119,6 +121,7 @@ bool DeviceLink::sendReadFlash(std::uint32_t sectorAddress, std::uint8_t piece)
     message.append(SysEx::ArgumentMarker);
     message.appendNumber(sectorAddress, SysEx::SectorAddressGroups);
     message.append(piece);
+    noteRequest(REPLY_FLASH_DATA);
     return message.sendThrough(port);
 }
 
@@ -127,6 +130,7 @@ bool DeviceLink::sendEraseBlock(int block)
     MessageBuilder message(SysEx::MessageBufferSize, CMD_ERASE_BLOCK);
     message.append(SysEx::ArgumentMarker);
     message.appendNumber(static_cast<std::uint32_t>(block), SysEx::BlockGroups);
+    noteRequest(REPLY_ERASE_STATUS);
     return message.sendThrough(port);
 }
 
@@ -136,6 +140,7 @@ bool DeviceLink::sendWritePage(int block, std::uint8_t page)
     message.append(SysEx::ArgumentMarker);
     message.appendNumber(static_cast<std::uint32_t>(block), SysEx::BlockGroups);
     message.append(page);
+    noteRequest(REPLY_WRITE_READY);
     return message.sendThrough(port);
 }
 
@@ -147,12 +152,14 @@ bool DeviceLink::sendPageData(std::int16_t count, const std::uint8_t *bytes)
     MessageBuilder message(SysEx::MessageBufferSize, CMD_PAGE_DATA);
     message.append(dataChecksum(bytes, count));
     message.advance(packGroups(bytes, count, message.end()));
+    noteRequest(REPLY_DATA_ACK);
     return message.sendThrough(port);
 }
 
 bool DeviceLink::sendProgramPage()
 {
     MessageBuilder message(SysEx::MessageBufferSize, CMD_PROGRAM_PAGE);
+    noteRequest(REPLY_PROGRAM_STATUS);
     return message.sendThrough(port);
 }
 
@@ -164,13 +171,35 @@ bool DeviceLink::sendResetNand(std::uint8_t first, std::uint8_t second, std::uin
     message.appendNumber(size, SysEx::ImageSizeGroups);
     for (std::uint8_t code : SysEx::ResetCode)
         message.append(code);
+    noteRequest(REPLY_NAND_READY);
     return message.sendThrough(port);
 }
 
 bool DeviceLink::sendFinish()
 {
     MessageBuilder message(SysEx::MessageBufferSize, CMD_FINISH);
+    noteRequest(REPLY_MODE_IDLE);
     return message.sendThrough(port);
+}
+
+void DeviceLink::noteRequest(int answer)
+{
+    // Read before the message goes out: an answer may arrive before sendLong returns.
+    sentAfter = port.arrivals.load();
+    awaitedReply = answer;
+}
+
+bool DeviceLink::takeAnswer(int code, std::uint64_t arrival)
+{
+    if (code == REPLY_NONE || code != awaitedReply || arrival <= sentAfter)
+        return false;
+    awaitedReply = REPLY_NONE;
+    return true;
+}
+
+void DeviceLink::forgetRequest()
+{
+    awaitedReply = REPLY_NONE;
 }
 
 bool DeviceLink::openPorts(int inputRow, int outputRow)
@@ -201,7 +230,8 @@ int DeviceLink::parseReply(const std::uint8_t *bytes, int count)
     traceText = count > 0
         ? QString::fromLatin1(QByteArray::fromRawData(reinterpret_cast<const char *>(bytes), count).toHex())
         : QString();
-    if (count == 0 || !message.hasUnitHead())
+    // A message cut off before its End byte may have lost the very byte that says what it reports.
+    if (count == 0 || !message.hasUnitHead() || bytes[count - 1] != SysEx::End)
         return REPLY_NONE;
 
     switch (message.at(SysEx::CommandPosition)) {
@@ -212,10 +242,11 @@ int DeviceLink::parseReply(const std::uint8_t *bytes, int count)
         return REPLY_DEVICE_INFO;
     case SysEx::DefectDataReply:
     case SysEx::FlashDataReply:
-        if (count > SysEx::DataMessageOverhead) {
-            unpackGroups(count - SysEx::DataMessageOverhead, bytes + SysEx::DataFieldPosition,
-                replyData.data(), static_cast<int>(replyData.size()));
-        }
+        replyDataCount = count > SysEx::DataMessageOverhead
+            ? unpackGroups(count - SysEx::DataMessageOverhead, bytes + SysEx::DataFieldPosition,
+                replyData.data(), static_cast<int>(replyData.size()))
+            : 0;
+        replyChecksum = message.at(SysEx::ChecksumPosition);
         return message.at(SysEx::CommandPosition) == SysEx::DefectDataReply ? REPLY_DEFECT_DATA
                                                                             : REPLY_FLASH_DATA;
     case SysEx::EraseStatusReply:

@@ -40,11 +40,26 @@ public:
     int takeInput(MIDIHDR *header);
     int parseReply(const std::uint8_t *bytes, int count);
 
+    // Replies carry no address: a reply answers the request in flight only if it is of the kind that
+    // request asks for and arrived after the request went out. Taking it leaves nothing in flight.
+    bool takeAnswer(int code, std::uint64_t arrival);
+    void forgetRequest();
+    bool awaiting(int code) const { return awaitedReply == code; }
+
     MidiPort port;
     std::array<std::uint8_t, ReplyDataSize> replyData{};
+    // Bytes unpacked from the last data reply, and the checksum it carried for them.
+    int replyDataCount = 0;
+    std::uint8_t replyChecksum = 0;
     bool statusFailed = false;
     std::uint32_t serialNumber = 0;
     std::uint32_t versionValue = 0;
     QString serialText;
     QString traceText;
+
+private:
+    void noteRequest(int answer);
+
+    int awaitedReply = REPLY_NONE;
+    std::uint64_t sentAfter = 0;
 };

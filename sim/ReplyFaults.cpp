@@ -3,6 +3,9 @@
 namespace {
 
 constexpr std::uint8_t DataBitsMask = 0x7F;
+// The head of a reply up to its reply byte, and the status the unit sends when it goes idle.
+constexpr std::size_t ReplyBytePosition = 9;
+constexpr std::uint8_t ModeReply = 0x43, ModeIdle = 0x00, End = 0xF7;
 
 } // namespace
 
@@ -39,6 +42,7 @@ std::vector<ReplyFaults::Message> ReplyFaults::apply(Message reply)
     const Rule *lose = nullptr;
     const Rule *delay = nullptr;
     const Rule *duplicate = nullptr;
+    std::vector<Message> out;
     for (const Rule &rule : rules) {
         if (!hits(rule, number))
             continue;
@@ -61,23 +65,38 @@ std::vector<ReplyFaults::Message> ReplyFaults::apply(Message reply)
                 ++corruptedCount;
             }
             break;
+        case Fault::StrayIdle:
+            if (reply.size() > ReplyBytePosition) {
+                Message idle(reply.begin(), reply.begin() + ReplyBytePosition);
+                idle.insert(idle.end(), {ModeReply, ModeIdle, End});
+                out.push_back(std::move(idle));
+                ++prefixedCount;
+            }
+            break;
+        case Fault::Unterminated:
+            if (!reply.empty()) {
+                out.emplace_back(reply.begin(), reply.end() - 1);
+                ++prefixedCount;
+            }
+            break;
         }
     }
 
     if (lose) {
         ++lostCount;
-        return {};
+        return out;
     }
     if (delay) {
         ++heldCount;
         heldReplies.push_back({std::move(reply), delay->releaseAfterRequests});
-        return {};
+        return out;
     }
     if (duplicate) {
         ++duplicatedCount;
-        return {reply, reply};
+        out.push_back(reply);
     }
-    return {std::move(reply)};
+    out.push_back(std::move(reply));
+    return out;
 }
 
 std::vector<ReplyFaults::Message> ReplyFaults::releaseAll()

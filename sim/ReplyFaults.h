@@ -10,7 +10,9 @@ class ReplyFaults
 public:
     using Message = std::vector<std::uint8_t>;
 
-    enum class Fault { Lose, Delay, Duplicate, Corrupt };
+    // StrayIdle sends the unit's "mode idle" status in front of the reply; Unterminated sends a copy of
+    // the reply cut off before its end byte in front of it.
+    enum class Fault { Lose, Delay, Duplicate, Corrupt, StrayIdle, Unterminated };
 
     // Reply byte XOR this mask gives a byte the updater does not know, so the reply is not recognised.
     static constexpr int DefaultCorruptPosition = 9;
@@ -35,6 +37,7 @@ public:
     int held() const { return heldCount; }
     int duplicated() const { return duplicatedCount; }
     int corrupted() const { return corruptedCount; }
+    int prefixed() const { return prefixedCount; }
     int stillHeld() const { return static_cast<int>(heldReplies.size()); }
 
 private:
@@ -62,4 +65,5 @@ private:
     int heldCount = 0;
     int duplicatedCount = 0;
     int corruptedCount = 0;
+    int prefixedCount = 0;
 };

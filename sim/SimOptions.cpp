@@ -14,7 +14,8 @@ constexpr std::uint32_t MaxVersion = (1u << 14) - 1; // two 7-bit groups
 constexpr int MaxDropInterval = 1000000000;
 constexpr std::size_t HexDigitsPerByte = 2;
 constexpr int Hexadecimal = 16;
-constexpr unsigned long MaxCodeByte = 0x7F;
+// A byte inside a System Exclusive message.
+constexpr std::uint64_t MaxDataByte = 0x7F;
 
 bool number(const std::string &text, std::uint64_t max, std::uint64_t &value)
 {
@@ -36,6 +37,19 @@ bool block(const std::string &text, int &value)
         return false;
     value = int(parsed);
     return true;
+}
+
+const std::map<std::string, ReplyFaults::Fault> &faultKinds()
+{
+    static const std::map<std::string, ReplyFaults::Fault> kinds{
+        {"lose", ReplyFaults::Fault::Lose},
+        {"delay", ReplyFaults::Fault::Delay},
+        {"duplicate", ReplyFaults::Fault::Duplicate},
+        {"corrupt", ReplyFaults::Fault::Corrupt},
+        {"stray-idle", ReplyFaults::Fault::StrayIdle},
+        {"cut-off", ReplyFaults::Fault::Unterminated},
+    };
+    return kinds;
 }
 
 std::string blockRange()
@@ -107,6 +121,31 @@ const std::map<std::string, Handler> &valueOptions()
                 o.dropEvery = int(n);
                 return true;
             }},
+        {"--fault",
+            [](const std::string &value, SimOptions &o, std::string &problem) {
+                problem = "KIND:N, with KIND lose, delay, duplicate, corrupt, stray-idle or cut-off and N a "
+                          "reply number from 1 to "
+                    + std::to_string(MaxDropInterval);
+                const std::size_t colon = value.find(':');
+                std::uint64_t n = 0;
+                if (colon == std::string::npos || !number(value.substr(colon + 1), MaxDropInterval, n)
+                    || n == 0)
+                    return false;
+                const auto kind = faultKinds().find(value.substr(0, colon));
+                if (kind == faultKinds().end())
+                    return false;
+                o.replyFaults.emplace_back(kind->second, int(n));
+                return true;
+            }},
+        {"--checksum-byte",
+            [](const std::string &value, SimOptions &o, std::string &problem) {
+                problem = "a number from 0 to 127";
+                std::uint64_t n = 0;
+                if (!number(value, MaxDataByte, n))
+                    return false;
+                o.checksumByte = std::uint8_t(n);
+                return true;
+            }},
         {"--seed",
             [](const std::string &value, SimOptions &o, std::string &problem) {
                 problem = "a number from 0 to 4294967295";
@@ -144,7 +183,7 @@ const std::map<std::string, Handler> &valueOptions()
                 for (std::size_t i = 0; i < code.size(); ++i) {
                     const unsigned long byte = std::stoul(
                         value.substr(i * HexDigitsPerByte, HexDigitsPerByte), nullptr, Hexadecimal);
-                    if (byte > MaxCodeByte)
+                    if (byte > MaxDataByte)
                         return false;
                     code[i] = std::uint8_t(byte);
                 }
@@ -226,6 +265,13 @@ std::string SimOptions::usage()
            "  --drop-every N           lose every Nth reply; with --seed, each reply with a chance of 1 in "
            "N\n"
            "  --seed N                 seed for losing replies at random\n"
+           "  --fault KIND:N           reply N (counted from 1) is lost, delayed until the next request,\n"
+           "                           duplicated, corrupted (bit 0 of its byte 11 flipped), preceded by a\n"
+           "                           stray \"mode idle\" or by a copy of it cut off before its end; KIND "
+           "is\n"
+           "                           lose, delay, duplicate, corrupt, stray-idle or cut-off (may be "
+           "repeated)\n"
+           "  --checksum-byte N        data replies carry N in byte 10 in place of their checksum\n"
            "  --unit-serial N          serial number the unit reports (default 190101)\n"
            "  --unit-version N         version the unit reports, minor * 256 + major (default 261: 5.01)\n"
            "  --reset-code HEX         reset code the unit expects, eight hex digits (default: the one\n"

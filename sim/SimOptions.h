@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ReplyFaults.h"
 #include "VirtualPort.h"
 
 #include <array>
@@ -19,6 +20,9 @@ struct SimOptions
     std::vector<int> eraseFailures;
     std::vector<std::pair<int, int>> programFailures; // block, page
     int dropEvery = 0;
+    // Faults for single replies, counted from 1 in the order the unit produces them.
+    std::vector<std::pair<ReplyFaults::Fault, int>> replyFaults;
+    std::optional<std::uint8_t> checksumByte;
     std::optional<std::uint32_t> seed;
     std::optional<std::uint32_t> serial;
     std::optional<std::uint16_t> version;

@@ -558,7 +558,8 @@ SimulatedUnit::Message SimulatedUnit::reply(std::uint8_t replyByte, std::uint8_t
 
 SimulatedUnit::Message SimulatedUnit::dataReply(std::uint8_t replyByte, const std::uint8_t *data) const
 {
-    Message message = reply(replyByte, checksum(data, ReadPieceSize));
+    Message message = reply(replyByte,
+        dataChecksumFill < 0 ? checksum(data, ReadPieceSize) : std::uint8_t(dataChecksumFill & SevenBits));
     message.pop_back();
     for (int g = 0; g < ReadPieceSize / GroupRawBytes; ++g) {
         std::uint8_t flags = 0;
@@ -718,6 +719,11 @@ void SimulatedUnit::injectCorruption(int nth, int position, std::uint8_t mask, b
     faults.add(Fault::Corrupt, nth, every, 0, position, mask);
 }
 
+void SimulatedUnit::fillDataChecksumWith(std::uint8_t value)
+{
+    dataChecksumFill = value;
+}
+
 void SimulatedUnit::silenceAfterRequest(int number)
 {
     silenceAfter = number;
@@ -732,5 +738,6 @@ SimulatedUnit::Stats SimulatedUnit::stats() const
     result.repliesHeld = faults.stillHeld();
     result.repliesDuplicated = faults.duplicated();
     result.repliesCorrupted = faults.corrupted();
+    result.repliesPrefixed = faults.prefixed();
     return result;
 }

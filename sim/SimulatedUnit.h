@@ -73,6 +73,8 @@ public:
     // XORs the reply byte at position with mask (kept 7-bit between F0 and F7), e.g. position 11 and
     // mask 01 flips bit 0 of the first data byte of a data reply.
     void injectCorruption(int nth, int position, std::uint8_t mask, bool every = false);
+    // Byte 10 of every data reply carries this value in place of the checksum of its data.
+    void fillDataChecksumWith(std::uint8_t value);
     // Requests after this one (counted from 1) are neither carried out nor answered; -1 lifts it.
     void silenceAfterRequest(int requestNumber);
 
@@ -99,6 +101,7 @@ public:
         int repliesHeld = 0; // held back right now
         int repliesDuplicated = 0;
         int repliesCorrupted = 0;
+        int repliesPrefixed = 0; // a stray status or a cut-off copy went in front
         int passesStarted = 0; // accepted CMD_RESET_NAND
         int passesFinished = 0; // CMD_FINISH
         int checksumErrors = 0; // pieces whose checksum does not match their data
@@ -175,6 +178,7 @@ private:
     ReplyFaults faults;
     int requestNumber = 0;
     int silenceAfter = -1;
+    int dataChecksumFill = -1; // -1: the true checksum
 
     Stats counters;
     std::vector<std::string> errorList;

@@ -9,6 +9,9 @@ namespace {
 // A pass that goes wrong can find an error in every page; the first ones tell the story.
 constexpr int ShownErrorsPerPass = 20;
 constexpr auto PollInterval = std::chrono::milliseconds(100);
+// A corrupted reply has bit 0 of byte 11 flipped: the first data byte, or the end of a short reply.
+constexpr int CorruptPosition = 11;
+constexpr std::uint8_t CorruptMask = 0x01;
 
 std::string joined(const std::vector<int> &numbers)
 {
@@ -89,6 +92,20 @@ bool StandaloneUnit::prepare()
     } else if (options.dropEvery > 0) {
         unit.injectReplyFault(SimulatedUnit::Fault::Lose, options.dropEvery, true);
         say("every " + std::to_string(options.dropEvery) + "th reply is lost");
+    }
+
+    for (const auto &[fault, reply] : options.replyFaults) {
+        if (fault == SimulatedUnit::Fault::Corrupt)
+            unit.injectCorruption(reply, CorruptPosition, CorruptMask);
+        else if (fault == SimulatedUnit::Fault::Delay)
+            unit.injectDelay(reply, 1);
+        else
+            unit.injectReplyFault(fault, reply);
+        say("reply " + std::to_string(reply) + " has a fault");
+    }
+    if (options.checksumByte) {
+        unit.fillDataChecksumWith(*options.checksumByte);
+        say("data replies carry " + std::to_string(*options.checksumByte) + " in place of their checksum");
     }
 
     if (!port.open(

@@ -184,6 +184,25 @@ TEST_F(E2ETest, LostRepliesAreRetriedUntilTheImageIsInPlace)
     EXPECT_EQ(dumpDifference(scenario, erasedBlock()), "");
 }
 
+TEST_F(E2ETest, FaultsInEveryPartOfThePassStillLeaveTheImageInPlace)
+{
+    // Replies count from the identity: 4 is the probe of page 0 (its data damaged, so it is read
+    // again as 5), 6 and 7 the defect list (part 0 twice), 8 the erase of block 0; later ones fall in
+    // the data pages, the last in a burst of three lost replies.
+    auto unit = startUnit({"--fault", "corrupt:4", "--fault", "duplicate:6", "--fault", "lose:8", "--fault",
+        "stray-idle:30", "--fault", "cut-off:500", "--fault", "delay:3000", "--fault", "lose:20000",
+        "--fault", "lose:20001", "--fault", "lose:20002"});
+    MainWindow window;
+    const WindowDriver::Pass pass = update(window, *unit);
+    ASSERT_TRUE(pass.completed);
+    EXPECT_EQ(pass.retries, 5);
+    EXPECT_EQ(unit->stop(), 0) << unit->log();
+
+    expect::Scenario scenario;
+    scenario.image = image;
+    EXPECT_EQ(dumpDifference(scenario, erasedBlock()), "");
+}
+
 TEST_F(E2ETest, FailedProgramMovesTheImageBlockAndTheNextRunReadsTheStoredList)
 {
     // The image's middle page fails, wherever the image's length puts it.

@@ -187,6 +187,8 @@ struct Scenario
     std::vector<std::pair<int, std::vector<int>>> storedLists{};
     std::set<int> eraseFailures{};
     std::set<std::pair<int, int>> programFailures{};
+    // The updated list's write was retried, which starts block 0 over with the whole list in page 0.
+    bool listRewritten = false;
 };
 
 inline int imagePages(const Bytes &image)
@@ -265,8 +267,12 @@ inline Nand expectedNand(const Scenario &s, const std::vector<Bytes> &block0, bo
     }
     if (outOfSpace)
         *outOfSpace = block >= Blocks;
-    if (failed)
+    if (failed && s.listRewritten) {
+        nand.erase(0);
+        nand.set(0, 0, listFrame(factoryCount, bad));
+    } else if (failed) {
         nand.set(0, listPage + 1, listFrame(factoryCount, bad));
+    }
     return nand;
 }
 

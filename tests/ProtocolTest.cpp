@@ -225,13 +225,14 @@ TEST_F(ConnectedLink, BufferWithoutBytesYieldsNoReply)
     EXPECT_TRUE(link.traceText.isEmpty());
 }
 
-TEST_F(ConnectedLink, PiecesOfAnOverlongMessageAfterTheFirstYieldNoReply)
+TEST_F(ConnectedLink, PiecesOfAnOverlongMessageYieldNoReply)
 {
     Bytes longReply = frame(0x2B, Bytes(1100, 0x01));
     ASSERT_TRUE(unit.send(longReply.data(), longReply.size()));
     MIDIHDR *first = catcher.next();
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(link.takeInput(first), REPLY_WRITE_READY);
+    // The first piece has the head but not the end: it is not taken for a whole reply.
+    EXPECT_EQ(link.takeInput(first), REPLY_NONE);
     MIDIHDR *second = catcher.next();
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(link.takeInput(second), REPLY_NONE);
@@ -268,8 +269,8 @@ const std::vector<ReplyCase> replyCases = {
     {"mode idle", {0xF0, 0x00, 0x11, 0x22, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x43, 0x00, 0xF7}, REPLY_MODE_IDLE},
     {"mode active", frame(0x43, {0x01}), REPLY_MODE_ACTIVE},
     {"mode active with 7F", frame(0x43, {0x7F}), REPLY_MODE_ACTIVE},
-    {"mode without its byte reads it as 0", {0xF0, 0x00, 0x11, 0x22, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x43},
-        REPLY_MODE_IDLE},
+    {"mode cut off before its byte", {0xF0, 0x00, 0x11, 0x22, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x43},
+        REPLY_NONE},
     {"write ready ignores bytes 5 to 8", {0xF0, 0x00, 0x11, 0x22, 0x0A, 0x01, 0x7F, 0x33, 0x44, 0x2B, 0xF7},
         REPLY_WRITE_READY},
     {"nand ready ignores bytes 5 to 8", {0xF0, 0x00, 0x11, 0x22, 0x0A, 0x05, 0x06, 0x07, 0x08, 0x2E, 0xF7},
@@ -277,7 +278,7 @@ const std::vector<ReplyCase> replyCases = {
     {"data ack ignores bytes 5 to 8",
         {0xF0, 0x00, 0x11, 0x22, 0x0A, 0x7F, 0x7F, 0x7F, 0x7F, 0x2C, 0x19, 0xF7}, REPLY_DATA_ACK},
     {"reply without end byte", {0xF0, 0x00, 0x11, 0x22, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x2D, 0x00},
-        REPLY_PROGRAM_STATUS},
+        REPLY_NONE},
     {"defect data", frame(0x28, {0x00, 0x00, 0x00, 0x7F, 0x7F, 0x05}), REPLY_DEFECT_DATA},
     {"flash data", frame(0x29, {0x00, 0x00, 0x00, 0x7F, 0x7F, 0x05}), REPLY_FLASH_DATA},
 };
@@ -326,10 +327,9 @@ TEST(ReplyParser, DeviceInfoStoresSerialVersionAndDisplayForm)
     EXPECT_EQ(link.versionValue, 261u);
     EXPECT_EQ(link.serialText, QStringLiteral("909-000-121"));
 
-    // Cut off behind the reply byte: the version reads as 0.
-    ASSERT_EQ(link.parseReply(info.data(), 10), REPLY_DEVICE_INFO);
-    EXPECT_EQ(link.versionValue, 0u);
-    EXPECT_EQ(link.serialNumber, 190101u);
+    // Cut off behind the reply byte, before the end byte: not a reply, nothing changes.
+    ASSERT_EQ(link.parseReply(info.data(), 10), REPLY_NONE);
+    EXPECT_EQ(link.versionValue, 261u);
 }
 
 TEST(ReplyParser, StatusFailsOnlyOnTwo)
@@ -340,7 +340,7 @@ TEST(ReplyParser, StatusFailsOnlyOnTwo)
         {frame(0x2A, {0x01}), false},
         {frame(0x2D, {0x02}), true},
         {frame(0x2D, {0x7F}), false},
-        {head(0x2A), false},
+        {frame(0x2A, {}), false},
     };
     DeviceLink link;
     for (const auto &[bytes, failed] : cases) {
@@ -396,12 +396,13 @@ TEST(ReplyParser, CountsOutsideOneReceiveBufferAreBounded)
     // A whole receive buffer of groups with a count far beyond it: only its 1024 bytes are read.
     Bytes buffer = head(0x29);
     buffer.push_back(0x00);
-    while (buffer.size() < MidiPort::InputBufferSize)
+    while (buffer.size() < MidiPort::InputBufferSize - 1)
         buffer.push_back(0x7F);
+    buffer.push_back(0xF7);
     link.replyData.fill(0x00);
     EXPECT_EQ(link.parseReply(buffer.data(), 5000), REPLY_FLASH_DATA);
     EXPECT_EQ(link.traceText.size(), 2048);
-    // (1024 - 12) bytes hold 202 whole groups; the last byte counts as the end byte.
+    // (1024 - 12) bytes hold 202 whole groups.
     Bytes expected(808, 0xFF);
     expected.resize(DeviceLink::ReplyDataSize, 0x00);
     EXPECT_EQ(Bytes(link.replyData.begin(), link.replyData.end()), expected);

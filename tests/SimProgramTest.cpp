@@ -52,6 +52,13 @@ const AcceptedCase acceptedCases[] = {
         }},
     {{"--midi", "jack"}, [](const SimOptions &o) { return o.midi == VirtualPort::Choice::Jack; }},
     {{"--midi=alsa"}, [](const SimOptions &o) { return o.midi == VirtualPort::Choice::Alsa; }},
+    {{"--fault", "lose:3", "--fault=cut-off:1000000000", "--checksum-byte", "127"},
+        [](const SimOptions &o) {
+            return o.replyFaults
+                == std::vector<std::pair<ReplyFaults::Fault, int>>{{ReplyFaults::Fault::Lose, 3},
+                    {ReplyFaults::Fault::Unterminated, 1000000000}}
+            && o.checksumByte == 127;
+        }},
     {{"-h"}, [](const SimOptions &o) { return o.help; }},
 };
 
@@ -110,6 +117,11 @@ const RejectedCase rejectedCases[] = {
         "--reset-code takes eight hex digits, four bytes of 00 to 7F, not \"5441565\""},
     {{"--reset-code", "+4415652"},
         "--reset-code takes eight hex digits, four bytes of 00 to 7F, not \"+4415652\""},
+    {{"--fault", "garble:3"},
+        "--fault takes KIND:N, with KIND lose, delay, duplicate, corrupt, stray-idle or cut-off and N a "
+        "reply "
+        "number from 1 to 1000000000, not \"garble:3\""},
+    {{"--checksum-byte", "128"}, "--checksum-byte takes a number from 0 to 127, not \"128\""},
     {{"--state="}, "--state takes a file name, not \"\""},
     {{"--dump"}, "--dump needs a value"},
     {{"--verbose"}, "unknown option --verbose"},

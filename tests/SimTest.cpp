@@ -562,6 +562,13 @@ TEST(SimulatedUnitFaults, RepliesAreLostHeldDuplicatedOrCorrupted)
             {{identity}, {EraseOk}, {sysex(0x38, repeat(81, 0x00)), sysex(0x38, repeat(81, 0x00))},
                 {ModeIdle}},
             {}, 0, 0, 1, 1},
+        {"second behind a stray idle status",
+            [](SimulatedUnit &unit) { unit.injectReplyFault(Fault::StrayIdle, 2); },
+            {{identity}, {ModeIdle, EraseOk}, {NoDefects}, {ModeIdle}}, {}, 0, 0, 0, 0},
+        {"third behind a copy cut off before its end",
+            [](SimulatedUnit &unit) { unit.injectReplyFault(Fault::Unterminated, 3); },
+            {{identity}, {EraseOk}, {Bytes(NoDefects.begin(), NoDefects.end() - 1), NoDefects}, {ModeIdle}},
+            {}, 0, 0, 0, 0},
     };
     for (const Case &c : cases) {
         Unit sim;
@@ -575,7 +582,10 @@ TEST(SimulatedUnitFaults, RepliesAreLostHeldDuplicatedOrCorrupted)
         EXPECT_EQ(stats.repliesDelayed, c.delayed) << c.name;
         EXPECT_EQ(stats.repliesDuplicated, c.duplicated) << c.name;
         EXPECT_EQ(stats.repliesCorrupted, c.corrupted) << c.name;
-        EXPECT_EQ(stats.repliesSent, 4 - c.lost + c.duplicated) << c.name;
+        std::size_t sent = c.heldAtEnd.size();
+        for (const Replies &replies : c.replies)
+            sent += replies.size();
+        EXPECT_EQ(stats.repliesSent, int(sent)) << c.name;
         EXPECT_TRUE(sim.unit.errors().empty()) << c.name;
     }
 }
@@ -588,6 +598,11 @@ TEST(SimulatedUnitFaults, FlippedDataBitChangesTheReadByte)
     for (int g = 1; g < 16; ++g)
         groups = groups + Bytes{0x7F, 0x7F, 0x7F, 0x7F, 0x0F};
     EXPECT_EQ(sim.send(readFlash(0, 0)), Replies{sysex(0x29, Bytes{0x40} + groups)});
+
+    // A unit that fills the checksum byte some other way.
+    sim.unit.fillDataChecksumWith(0x15);
+    groups[0] = 0x7F;
+    EXPECT_EQ(sim.send(readFlash(0, 0)), Replies{sysex(0x29, Bytes{0x15} + groups)});
 }
 
 TEST(SimulatedUnitFaults, SilencedUnitNeitherActsNorAnswers)

@@ -13,6 +13,8 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QResource>
 #include <QSettings>
 #include <QStatusBar>
@@ -446,16 +448,39 @@ TEST_F(WindowControls, TimerTickCountsTheReplyTimeOutDown)
     }
 }
 
-TEST_F(WindowControls, CloseRequestIsAcceptedInEveryState)
+TEST_F(WindowControls, CloseAsksOnceWhileAnUpdateRunsAndNeverWhenIdle)
 {
     for (int state : {Disconnected, Connecting, Connected}) {
         for (int phase : {Idle, BlockErase, DataPageSend}) {
-            window.connectionState = state;
-            window.phase = phase;
-            QCloseEvent request;
-            request.ignore();
-            QApplication::sendEvent(&window, &request);
-            EXPECT_TRUE(request.isAccepted()) << state << " " << phase;
+            for (QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
+                window.connectionState = state;
+                window.phase = phase;
+                int questions = 0;
+                QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+                // The question is modal: answer it from the event loop it runs.
+                QTimer::singleShot(0, [&] {
+                    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                    if (!box)
+                        return;
+                    ++questions;
+                    defaultButton = box->standardButton(box->defaultButton());
+                    EXPECT_EQ(box->text(),
+                        "An update is running. Closing now leaves the unit without a complete image. Close "
+                        "anyway?");
+                    box->button(answer)->click();
+                });
+                QCloseEvent request;
+                request.ignore();
+                QApplication::sendEvent(&window, &request);
+                QApplication::processEvents();
+                const bool running = phase != Idle;
+                EXPECT_EQ(questions, running ? 1 : 0) << state << " " << phase;
+                EXPECT_EQ(request.isAccepted(), !running || answer == QMessageBox::Yes)
+                    << state << " " << phase;
+                if (running) {
+                    EXPECT_EQ(defaultButton, QMessageBox::No);
+                }
+            }
         }
     }
 }
@@ -896,7 +921,21 @@ TEST_F(WindowStartup, GermanCatalogueTranslatesEveryProgressText)
         "Error: not enough space in NAND, all 1024 blocks written",
         "Reset NAND",
         "BBL block is full, the last BBL moves to page 0",
-        "Update stopped: no reply from the unit for 10 s",
+        "Update stopped: no reply from the unit for 10 s. Check that input and output are the same unit, and "
+        "its "
+        "cable and power; then press Disconnect and Connect. Update starts the whole update again.",
+        "Ignored a reply that answers no request in flight (reply code %1); further ones of this kind are "
+        "not "
+        "logged in this pass",
+        "Update stopped: %1 failed again after %2 retries",
+        "the search for a bad-block list in block 0",
+        "the read of the bad-block list",
+        "the read of the factory defect list",
+        "the write of block %1",
+        "the write of the bad-block list to block 0",
+        "The unit's data replies do not carry their checksum; each one is read twice",
+        "Update stopped: the unit did not confirm the finish",
+        "An update is running. Closing now leaves the unit without a complete image. Close anyway?",
         "Update stopped: the bad-block list could not be programmed",
         "Update stopped: no good block left, the image is incomplete; the unit was not told that the update "
         "finished",

@@ -166,8 +166,48 @@
         <translation>NAND zurücksetzen</translation>
     </message>
     <message>
-        <source>Update stopped: no reply from the unit for 10 s</source>
-        <translation>Aktualisierung abgebrochen: seit 10 s keine Antwort vom Gerät</translation>
+        <source>Update stopped: no reply from the unit for 10 s. Check that input and output are the same unit, and its cable and power; then press Disconnect and Connect. Update starts the whole update again.</source>
+        <translation>Aktualisierung abgebrochen: seit 10 s keine Antwort vom Gerät. Prüfen Sie, ob Eingang und Ausgang dasselbe Gerät sind, sowie Kabel und Stromversorgung; dann Trennen und Verbinden drücken. Aufspielen beginnt die ganze Aktualisierung von vorn.</translation>
+    </message>
+    <message>
+        <source>Ignored a reply that answers no request in flight (reply code %1); further ones of this kind are not logged in this pass</source>
+        <translation>Antwort ignoriert, die zu keiner offenen Anfrage gehört (Antwortcode %1); weitere dieser Art werden in diesem Durchgang nicht protokolliert</translation>
+    </message>
+    <message>
+        <source>Update stopped: %1 failed again after %2 retries</source>
+        <translation>Aktualisierung abgebrochen: %1 ist nach %2 Wiederholungen erneut gescheitert</translation>
+    </message>
+    <message>
+        <source>the search for a bad-block list in block 0</source>
+        <translation>die Suche nach einer Bad-Block-Liste in Block 0</translation>
+    </message>
+    <message>
+        <source>the read of the bad-block list</source>
+        <translation>das Lesen der Bad-Block-Liste</translation>
+    </message>
+    <message>
+        <source>the read of the factory defect list</source>
+        <translation>das Lesen der Werksfehlerliste</translation>
+    </message>
+    <message>
+        <source>the write of block %1</source>
+        <translation>das Schreiben von Block %1</translation>
+    </message>
+    <message>
+        <source>the write of the bad-block list to block 0</source>
+        <translation>das Schreiben der Bad-Block-Liste in Block 0</translation>
+    </message>
+    <message>
+        <source>The unit's data replies do not carry their checksum; each one is read twice</source>
+        <translation>Die Datenantworten des Geräts tragen nicht ihre Prüfsumme; jede wird zweimal gelesen</translation>
+    </message>
+    <message>
+        <source>Update stopped: the unit did not confirm the finish</source>
+        <translation>Aktualisierung abgebrochen: das Gerät hat den Abschluss nicht bestätigt</translation>
+    </message>
+    <message>
+        <source>An update is running. Closing now leaves the unit without a complete image. Close anyway?</source>
+        <translation>Eine Aktualisierung läuft. Wird jetzt geschlossen, bleibt das Gerät ohne vollständiges Image. Trotzdem schließen?</translation>
     </message>
     <message>
         <source>Update stopped: the bad-block list could not be programmed</source>
