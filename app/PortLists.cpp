@@ -123,7 +123,6 @@ void MainWindow::onJackServerStopped()
     }
     // The update ends here instead of waiting for replies that cannot come.
     connectionState = Disconnected;
-    phase = Idle;
     stopPass(tr("The JACK server has stopped and the connection to the unit with it; the unit is not at "
                 "fault. Start the JACK server again, then press Connect; Update starts the whole update "
                 "again."));
