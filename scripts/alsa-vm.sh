@@ -127,7 +127,7 @@ exec 3<>"$run/output"
 cat "$run/output" 3>&- &
 status=0
 # shellcheck disable=SC2046 # the shares' options are split on purpose
-timeout "${ALSA_VM_TIMEOUT:-1200}" qemu-system-x86_64 "${accel[@]}" -m 256M -nodefaults -no-reboot \
+timeout "${ALSA_VM_TIMEOUT:-1200}" qemu-system-x86_64 "${accel[@]}" -m 1G -nodefaults -no-reboot \
     -display none -serial file:"$run/console.log" \
     -kernel "$cache/vmlinux" -initrd "$run/initramfs.cpio" \
     -append "console=ttyS0 quiet panic=-1 cryptomgr.notests tsc=reliable" \

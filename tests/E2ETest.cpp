@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -27,58 +26,6 @@ constexpr int UpdateMilliseconds = 15 * 60 * 1000;
 constexpr int BareRoundTrips = 3000;
 // The test server runs the dummy driver at 48 kHz with periods of 16 frames.
 constexpr double JackPeriodsPerSecond = 48000.0 / 16;
-
-Bytes embeddedImage()
-{
-    QFile file(QStringLiteral(":/data/resourcesNAND.bin"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    return Bytes(bytes.begin(), bytes.end());
-}
-
-Bytes readFile(const std::string &path)
-{
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    return Bytes(bytes.begin(), bytes.end());
-}
-
-// The expected NAND's data area in the layout of tavrin-sim's dump: 2048 bytes per page, block by block,
-// 0xFF in pages that are not written.
-Bytes dataArea(const expect::Nand &nand)
-{
-    Bytes area(std::size_t(expect::Blocks) * expect::BlockBytes, 0xFF);
-    for (const auto &page : nand.written) {
-        for (int k = 0; k < 8; ++k) {
-            const auto sector = page.second.begin() + expect::HeadBytes + k * expect::Stride;
-            std::copy_n(sector, expect::SectorBytes,
-                area.begin() + std::size_t(page.first) * expect::PageBytes + k * expect::SectorBytes);
-        }
-    }
-    return area;
-}
-
-// Where two data areas first differ, or an empty text when they are equal.
-std::string firstDifference(const Bytes &dump, const Bytes &expected)
-{
-    if (dump.size() != expected.size())
-        return "the dump has " + std::to_string(dump.size()) + " bytes, expected "
-            + std::to_string(expected.size());
-    const auto at = std::mismatch(dump.begin(), dump.end(), expected.begin()).first - dump.begin();
-    if (std::size_t(at) == dump.size())
-        return {};
-    return "block " + std::to_string(at / expect::BlockBytes) + " page "
-        + std::to_string(at % expect::BlockBytes / expect::PageBytes) + " differs at byte "
-        + std::to_string(at % expect::PageBytes);
-}
-
-std::vector<Bytes> erasedBlock()
-{
-    return std::vector<Bytes>(expect::Pages, Bytes(expect::FrameBytes, 0xFF));
-}
 
 class E2ETest : public testing::Test
 {
