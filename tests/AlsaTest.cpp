@@ -19,12 +19,7 @@
 
 namespace {
 
-const QString UnitPorts = QStringLiteral("Tavrin (simulated)");
 const QString OwnPorts = QString::fromLatin1(DeviceDirectory::clientName());
-constexpr int PortsMilliseconds = 30000;
-constexpr int ConnectMilliseconds = 30000;
-// Under emulation a complete pass takes minutes; a stop after a vanished unit takes 10 s of silence.
-constexpr int UpdateMilliseconds = 20 * 60 * 1000;
 
 // The clients that the kernel's sequencer has now, by name.
 std::vector<std::string> sequencerClients()
@@ -50,6 +45,13 @@ public:
             VirtualPort::Choice::Alsa);
     }
 
+    // Opens `updater` on the echo's ports.
+    static bool reach(MidiPort &updater)
+    {
+        return updater.open(
+            inputRow(updater, QStringLiteral("Echo:out")), outputRow(updater, QStringLiteral("Echo:in")));
+    }
+
     VirtualPort port;
     bool opened = false;
 };
@@ -66,49 +68,28 @@ Bytes sysEx(std::size_t size, std::mt19937 &random)
 
 // The ALSA sequencer exists only where the kernel has one: on a desktop, or in the virtual machine of
 // scripts/alsa-vm.sh. Elsewhere these tests are skipped.
-class AlsaTest : public testing::Test
+class AlsaTest : public SimulatedUnitTest
 {
 protected:
+    AlsaTest()
+        : SimulatedUnitTest("alsa")
+    {
+    }
+
     void SetUp() override
     {
         if (!DeviceDirectory::available(MidiBackend::Alsa))
-            GTEST_SKIP() << "no ALSA sequencer here; scripts/alsa-vm.sh runs these tests in a virtual machine";
+            GTEST_SKIP() << "no ALSA sequencer here; scripts/alsa-vm.sh provides one";
         ASSERT_TRUE(dir.isValid());
     }
-
-    std::string path(const char *name) const { return dir.filePath(QString::fromLatin1(name)).toStdString(); }
-
-    // Starts tavrin-sim on the sequencer and waits until its ports are listed.
-    std::unique_ptr<SimProcess> startUnit(std::vector<std::string> arguments)
-    {
-        arguments.insert(arguments.end(), {"--midi", "alsa", "--dump", path("nand.bin")});
-        auto unit = std::make_unique<SimProcess>(arguments, path("sim.log"));
-        if (!WindowDriver::waitForDevice(UnitPorts, PortsMilliseconds))
-            ADD_FAILURE() << "the simulated unit's ports did not appear:\n" << unit->log();
-        return unit;
-    }
-
-    WindowDriver::Pass update(MainWindow &window, SimProcess &unit)
-    {
-        WindowDriver driver(window);
-        EXPECT_TRUE(driver.selectPorts(UnitPorts));
-        EXPECT_TRUE(driver.connectUnit(ConnectMilliseconds)) << unit.log();
-        const WindowDriver::Pass pass = driver.runUpdate(UpdateMilliseconds);
-        std::printf("update over ALSA: %d replies in %.1f s, %.0f round trips/s, %d retries\n", pass.replies,
-            pass.milliseconds / 1000.0, pass.replies * 1000.0 / std::max<qint64>(1, pass.milliseconds),
-            pass.retries);
-        return pass;
-    }
-
-    QTemporaryDir dir;
 };
 
 TEST_F(AlsaTest, UnitPortsAreListedByNameAndOwnPortsNever)
 {
     auto unit = startUnit({});
     MidiPort port;
-    const int input = inputRow(port, UnitPorts);
-    const int output = outputRow(port, UnitPorts);
+    const int input = inputRow(port, unitPorts());
+    const int output = outputRow(port, unitPorts());
     ASSERT_GE(input, 0);
     ASSERT_GE(output, 0);
     EXPECT_GE(inputRow(port, QStringLiteral("Midi Through")), 0);
@@ -123,7 +104,7 @@ TEST_F(AlsaTest, ThousandRoundTripsAndLongMessagesArriveByteExactAndInOrder)
     ASSERT_TRUE(echo.opened) << echo.port.errorText();
     MidiPort port;
     BufferCollector window(port);
-    ASSERT_TRUE(port.open(inputRow(port, QStringLiteral("Echo:out")), outputRow(port, QStringLiteral("Echo:in"))));
+    ASSERT_TRUE(Echo::reach(port));
 
     std::mt19937 random(7);
     std::vector<Bytes> sent;
@@ -164,8 +145,7 @@ TEST_F(AlsaTest, OpenCloseCyclesWithMessagesInFlightLeaveNoClientBehind)
     for (int cycle = 0; cycle < 30; ++cycle) {
         MidiPort port;
         BufferCollector window(port);
-        ASSERT_TRUE(
-            port.open(inputRow(port, QStringLiteral("Echo:out")), outputRow(port, QStringLiteral("Echo:in"))));
+        ASSERT_TRUE(Echo::reach(port));
         for (const std::size_t size : {4, 2000, 4})
             port.sendLong(message(sysEx(size, random)), std::uint32_t(size));
         if (cycle % 2)
@@ -187,7 +167,6 @@ TEST_F(AlsaTest, CompleteUpdateLeavesTheImageInPlaceAndTheNextRunReadsTheStoredL
     {
         auto unit = startUnit({"--state", path("state.bin"), "--fail-program", "7:40"});
         MainWindow window;
-        window.init();
         ASSERT_TRUE(update(window, *unit).completed);
         EXPECT_EQ(unit->stop(SIGINT), 0) << unit->log();
         EXPECT_EQ(firstDifference(readFile(path("nand.bin")), expectedArea), "");
@@ -197,7 +176,6 @@ TEST_F(AlsaTest, CompleteUpdateLeavesTheImageInPlaceAndTheNextRunReadsTheStoredL
     // names block 7 and writes the image around it again.
     auto unit = startUnit({"--state", path("state.bin")});
     MainWindow window;
-    window.init();
     ASSERT_TRUE(update(window, *unit).completed);
     EXPECT_EQ(unit->stop(), 0) << unit->log();
     EXPECT_EQ(window.bblPage, 1);
@@ -212,7 +190,7 @@ TEST_F(AlsaTest, UnitThatVanishesMidUpdateStopsThePassAndIsReachedAgainWhenItRet
     MainWindow window;
     window.init();
     WindowDriver driver(window);
-    ASSERT_TRUE(driver.selectPorts(UnitPorts));
+    ASSERT_TRUE(driver.selectPorts(unitPorts()));
     ASSERT_TRUE(driver.connectUnit(ConnectMilliseconds)) << unit->log();
 
     // The unit is killed, with its sequencer client, once the pass writes its second block.
@@ -237,7 +215,8 @@ TEST_F(AlsaTest, UnitThatVanishesMidUpdateStopsThePassAndIsReachedAgainWhenItRet
     unit = std::make_unique<SimProcess>(std::vector<std::string>{"--midi", "alsa"}, path("sim.log"));
     QElapsedTimer clock;
     clock.start();
-    while (unit->log().find("open on ALSA sequencer") == std::string::npos && clock.elapsed() < PortsMilliseconds)
+    while (unit->log().find("open on ALSA sequencer") == std::string::npos
+        && clock.elapsed() < PortsMilliseconds)
         QThread::msleep(50);
     ASSERT_TRUE(driver.connectUnit(ConnectMilliseconds)) << unit->log();
     EXPECT_EQ(window.connectionState, Connected);

@@ -1,18 +1,26 @@
 #pragma once
 
 #include "EngineTestSupport.h"
+#include "MainWindow.h"
 #include "VirtualPort.h"
+#include "WindowDriver.h"
+
+#include <gtest/gtest.h>
 
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <rtmidi/RtMidi.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <fcntl.h>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -220,3 +228,51 @@ inline std::vector<Bytes> erasedBlock()
 {
     return std::vector<Bytes>(expect::Pages, Bytes(expect::FrameBytes, 0xFF));
 }
+
+// Tests that drive the window through updates against tavrin-sim on one MIDI system ("alsa", "jack").
+class SimulatedUnitTest : public testing::Test
+{
+protected:
+    explicit SimulatedUnitTest(const char *midi)
+        : midi(midi)
+    {
+    }
+
+    static constexpr int PortsMilliseconds = 30000;
+    static constexpr int ConnectMilliseconds = 30000;
+    // A pass takes under a minute on JACK; lost replies, sanitizers and emulation stretch it.
+    static constexpr int UpdateMilliseconds = 20 * 60 * 1000;
+
+    static QString unitPorts() { return QStringLiteral("Tavrin (simulated)"); }
+
+    std::string path(const char *name) const { return dir.filePath(QString::fromLatin1(name)).toStdString(); }
+
+    // Starts tavrin-sim and waits until its ports are listed.
+    std::unique_ptr<SimProcess> startUnit(std::vector<std::string> arguments)
+    {
+        arguments.insert(arguments.end(), {"--midi", midi, "--dump", path("nand.bin")});
+        auto unit = std::make_unique<SimProcess>(arguments, path("sim.log"));
+        if (!WindowDriver::waitForDevice(unitPorts(), PortsMilliseconds))
+            ADD_FAILURE() << "the simulated unit's ports did not appear:\n" << unit->log();
+        return unit;
+    }
+
+    // A window that lists the unit's ports, driven through its buttons through one complete update.
+    WindowDriver::Pass update(MainWindow &window, SimProcess &unit)
+    {
+        window.init();
+        WindowDriver driver(window);
+        EXPECT_TRUE(driver.selectPorts(unitPorts()));
+        EXPECT_TRUE(driver.connectUnit(ConnectMilliseconds)) << unit.log();
+        if (driver.connectAttempts > 1)
+            std::printf("connected at attempt %d\n", driver.connectAttempts);
+        const WindowDriver::Pass pass = driver.runUpdate(UpdateMilliseconds);
+        std::printf("update over %s: %d replies in %.1f s, %.0f round trips/s, %d retries\n", midi,
+            pass.replies, pass.milliseconds / 1000.0,
+            pass.replies * 1000.0 / std::max<qint64>(1, pass.milliseconds), pass.retries);
+        return pass;
+    }
+
+    const char *midi;
+    QTemporaryDir dir;
+};

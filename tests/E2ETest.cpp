@@ -18,18 +18,18 @@
 
 namespace {
 
-const QString UnitPorts = QStringLiteral("Tavrin (simulated)");
-constexpr int PortsMilliseconds = 15000;
-constexpr int ConnectMilliseconds = 10000;
-// A pass takes under a minute on JACK; lost replies and sanitizers stretch it.
-constexpr int UpdateMilliseconds = 15 * 60 * 1000;
 constexpr int BareRoundTrips = 3000;
 // The test server runs the dummy driver at 48 kHz with periods of 16 frames.
 constexpr double JackPeriodsPerSecond = 48000.0 / 16;
 
-class E2ETest : public testing::Test
+class E2ETest : public SimulatedUnitTest
 {
 protected:
+    E2ETest()
+        : SimulatedUnitTest("jack")
+    {
+    }
+
     static void SetUpTestSuite() { server = new JackServer; }
     static void TearDownTestSuite()
     {
@@ -45,34 +45,6 @@ protected:
         ASSERT_FALSE(image.empty());
     }
 
-    std::string path(const char *name) const { return dir.filePath(QString::fromLatin1(name)).toStdString(); }
-
-    // Starts tavrin-sim on the test's JACK server and waits until its ports are listed.
-    std::unique_ptr<SimProcess> startUnit(std::vector<std::string> arguments)
-    {
-        arguments.insert(arguments.end(), {"--midi", "jack", "--dump", path("nand.bin")});
-        auto unit = std::make_unique<SimProcess>(arguments, path("sim.log"));
-        if (!WindowDriver::waitForDevice(UnitPorts, PortsMilliseconds))
-            ADD_FAILURE() << "the simulated unit's ports did not appear:\n" << unit->log();
-        return unit;
-    }
-
-    // A window that lists the unit's ports, driven through its buttons through one complete update.
-    WindowDriver::Pass update(MainWindow &window, SimProcess &unit)
-    {
-        window.init();
-        WindowDriver driver(window);
-        EXPECT_TRUE(driver.selectPorts(UnitPorts));
-        EXPECT_TRUE(driver.connectUnit(ConnectMilliseconds)) << unit.log();
-        if (driver.connectAttempts > 1)
-            std::printf("connected at attempt %d\n", driver.connectAttempts);
-        const WindowDriver::Pass pass = driver.runUpdate(UpdateMilliseconds);
-        std::printf("update over JACK: %d replies in %.1f s, %.0f round trips/s, %d retries\n", pass.replies,
-            pass.milliseconds / 1000.0, pass.replies * 1000.0 / std::max<qint64>(1, pass.milliseconds),
-            pass.retries);
-        return pass;
-    }
-
     // The dump against the NAND the updater must leave, given block 0 before the pass.
     std::string dumpDifference(const expect::Scenario &scenario, const std::vector<Bytes> &block0)
     {
@@ -80,7 +52,6 @@ protected:
     }
 
     static JackServer *server;
-    QTemporaryDir dir;
     Bytes image;
 };
 
@@ -198,7 +169,7 @@ TEST_F(E2ETest, UnitThatFoundAnErrorSaysSoAndExitsWithStatusOne)
     auto unit = startUnit({});
     MidiPort port;
     BufferCollector window(port);
-    ASSERT_TRUE(port.open(inputRow(port, UnitPorts), outputRow(port, UnitPorts)));
+    ASSERT_TRUE(port.open(inputRow(port, unitPorts()), outputRow(port, unitPorts())));
     // CMD_IDENTIFY with a wrong byte in the frame head: the unit neither acts nor answers.
     const Bytes damaged{0xF0, 0x00, 0x11, 0x23, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF7};
     ASSERT_TRUE(port.sendLong(message(damaged), std::uint32_t(damaged.size())));
