@@ -159,29 +159,7 @@ TEST_F(AlsaTest, OpenCloseCyclesWithMessagesInFlightLeaveNoClientBehind)
 
 TEST_F(AlsaTest, CompleteUpdateLeavesTheImageInPlaceAndTheNextRunReadsTheStoredList)
 {
-    expect::Scenario scenario;
-    scenario.image = embeddedImage();
-    ASSERT_FALSE(scenario.image.empty());
-    scenario.programFailures = {{7, 40}};
-    const Bytes expectedArea = dataArea(expect::expectedNand(scenario, erasedBlock()));
-    {
-        auto unit = startUnit({"--state", path("state.bin"), "--fail-program", "7:40"});
-        MainWindow window;
-        ASSERT_TRUE(update(window, *unit).completed);
-        EXPECT_EQ(unit->stop(SIGINT), 0) << unit->log();
-        EXPECT_EQ(firstDifference(readFile(path("nand.bin")), expectedArea), "");
-    }
-
-    // A new unit process on the saved NAND, whose programs no longer fail: the updater reads the list that
-    // names block 7 and writes the image around it again.
-    auto unit = startUnit({"--state", path("state.bin")});
-    MainWindow window;
-    ASSERT_TRUE(update(window, *unit).completed);
-    EXPECT_EQ(unit->stop(), 0) << unit->log();
-    EXPECT_EQ(window.bblPage, 1);
-    EXPECT_EQ(window.badBlocks[7], 1);
-    EXPECT_FALSE(window.newBadBlocks);
-    EXPECT_EQ(firstDifference(readFile(path("nand.bin")), expectedArea), "");
+    updateAroundAFailedProgramThenOnTheSavedState();
 }
 
 TEST_F(AlsaTest, UnitThatVanishesMidUpdateStopsThePassAndIsReachedAgainWhenItReturns)

@@ -273,6 +273,34 @@ protected:
         return pass;
     }
 
+    // A complete update of the embedded image on a unit whose program of block 7 page 40 fails, then a
+    // second on the saved NAND, whose programs no longer fail: the updater reads the list in page 1 that
+    // names block 7, writes the image around it again and adds no list. Both dumps are compared whole.
+    void updateAroundAFailedProgramThenOnTheSavedState()
+    {
+        expect::Scenario scenario;
+        scenario.image = embeddedImage();
+        ASSERT_FALSE(scenario.image.empty());
+        scenario.programFailures = {{7, 40}};
+        const Bytes expectedArea = dataArea(expect::expectedNand(scenario, erasedBlock()));
+        {
+            auto unit = startUnit({"--state", path("state.bin"), "--fail-program", "7:40"});
+            MainWindow window;
+            ASSERT_TRUE(update(window, *unit).completed);
+            EXPECT_EQ(unit->stop(SIGINT), 0) << unit->log();
+            EXPECT_EQ(firstDifference(readFile(path("nand.bin")), expectedArea), "");
+        }
+
+        auto unit = startUnit({"--state", path("state.bin")});
+        MainWindow window;
+        ASSERT_TRUE(update(window, *unit).completed);
+        EXPECT_EQ(unit->stop(), 0) << unit->log();
+        EXPECT_EQ(window.bblPage, 1);
+        EXPECT_EQ(window.badBlocks[7], 1);
+        EXPECT_FALSE(window.newBadBlocks);
+        EXPECT_EQ(firstDifference(readFile(path("nand.bin")), expectedArea), "");
+    }
+
     const char *midi;
     QTemporaryDir dir;
 };

@@ -104,28 +104,7 @@ TEST_F(E2ETest, LostRepliesAreRetriedUntilTheImageIsInPlace)
 
 TEST_F(E2ETest, FailedProgramMovesTheImageBlockAndTheNextRunReadsTheStoredList)
 {
-    expect::Scenario scenario;
-    scenario.image = image;
-    scenario.programFailures = {{7, 40}};
-    const Bytes expectedArea = dataArea(expect::expectedNand(scenario, erasedBlock()));
-    {
-        auto unit = startUnit({"--state", path("state.bin"), "--fail-program", "7:40"});
-        MainWindow window;
-        ASSERT_TRUE(update(window, *unit).completed);
-        EXPECT_EQ(unit->stop(SIGINT), 0) << unit->log();
-        EXPECT_EQ(firstDifference(readFile(path("nand.bin")), expectedArea), "");
-    }
-
-    // A new unit process on the saved NAND, whose programs no longer fail: the updater reads the list in
-    // page 1 that names block 7, writes the image around it again and adds no list.
-    auto unit = startUnit({"--state", path("state.bin")});
-    MainWindow window;
-    ASSERT_TRUE(update(window, *unit).completed);
-    EXPECT_EQ(unit->stop(), 0) << unit->log();
-    EXPECT_EQ(window.bblPage, 1);
-    EXPECT_EQ(window.badBlocks[7], 1);
-    EXPECT_FALSE(window.newBadBlocks);
-    EXPECT_EQ(firstDifference(readFile(path("nand.bin")), expectedArea), "");
+    updateAroundAFailedProgramThenOnTheSavedState();
 }
 
 struct ExitCase
