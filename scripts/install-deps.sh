@@ -10,6 +10,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev clang-format clang-tidy
     xvfb xauth
+    qemu-system-x86 busybox-static
     dpkg-dev file desktop-file-utils appstream libx11-dev
 )
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a normal build, a build with AddressSanitizer and
-# UndefinedBehaviorSanitizer, a ThreadSanitizer build of the threaded tests, and a bounded run of
-# the reply-parser fuzzer. Stops at the first failure.
+# UndefinedBehaviorSanitizer, a ThreadSanitizer build of the threaded tests, a bounded run of the
+# reply-parser fuzzer and the ALSA tests in a small virtual machine. Stops at the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -63,3 +63,8 @@ if ! build/fuzz/tests/parse_reply_fuzz -runs=2000000 -max_len=1100 -print_final_
     exit 1
 fi
 grep -E '^(Done|stat::number_of_executed_units|stat::average_exec_per_sec)' "$fuzz_log"
+
+section "ALSA sequencer (the alsa tests, in a virtual machine: one boot for all)"
+alsa_start=$SECONDS
+bash scripts/alsa-vm.sh ctest --test-dir build/release --output-on-failure -L alsa
+echo "ALSA section: $((SECONDS - alsa_start)) s"

@@ -1,15 +1,26 @@
 #pragma once
 
+#include "EngineTestSupport.h"
+#include "MainWindow.h"
 #include "VirtualPort.h"
+#include "WindowDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <rtmidi/RtMidi.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <fcntl.h>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -164,4 +175,137 @@ private:
     VirtualPort echo;
     RtMidiOut probeOut;
     RtMidiIn probeIn;
+};
+
+inline Bytes embeddedImage()
+{
+    QFile file(QStringLiteral(":/data/resourcesNAND.bin"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+inline Bytes readFile(const std::string &path)
+{
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+// The expected NAND's data area in the layout of tavrin-sim's dump: 2048 bytes per page, block by block,
+// 0xFF in pages that are not written.
+inline Bytes dataArea(const expect::Nand &nand)
+{
+    Bytes area(std::size_t(expect::Blocks) * expect::BlockBytes, 0xFF);
+    for (const auto &page : nand.written) {
+        for (int k = 0; k < 8; ++k) {
+            const auto sector = page.second.begin() + expect::HeadBytes + k * expect::Stride;
+            std::copy_n(sector, expect::SectorBytes,
+                area.begin() + std::size_t(page.first) * expect::PageBytes + k * expect::SectorBytes);
+        }
+    }
+    return area;
+}
+
+// Where two data areas first differ, or an empty text when they are equal.
+inline std::string firstDifference(const Bytes &dump, const Bytes &expected)
+{
+    if (dump.size() != expected.size())
+        return "the dump has " + std::to_string(dump.size()) + " bytes, expected "
+            + std::to_string(expected.size());
+    const auto at = std::mismatch(dump.begin(), dump.end(), expected.begin()).first - dump.begin();
+    if (std::size_t(at) == dump.size())
+        return {};
+    return "block " + std::to_string(at / expect::BlockBytes) + " page "
+        + std::to_string(at % expect::BlockBytes / expect::PageBytes) + " differs at byte "
+        + std::to_string(at % expect::PageBytes);
+}
+
+inline std::vector<Bytes> erasedBlock()
+{
+    return std::vector<Bytes>(expect::Pages, Bytes(expect::FrameBytes, 0xFF));
+}
+
+// Tests that drive the window through updates against tavrin-sim on one MIDI system ("alsa", "jack").
+class SimulatedUnitTest : public testing::Test
+{
+protected:
+    explicit SimulatedUnitTest(const char *midi)
+        : midi(midi)
+    {
+    }
+
+    static constexpr int PortsMilliseconds = 30000;
+    static constexpr int ConnectMilliseconds = 30000;
+    // The pass is given up when no reply came for this long; the window itself stops after 10 s of silence.
+    static constexpr int QuietMilliseconds = 60000;
+
+    static QString unitPorts() { return QStringLiteral("Tavrin (simulated)"); }
+
+    std::string path(const char *name) const { return dir.filePath(QString::fromLatin1(name)).toStdString(); }
+
+    // Starts tavrin-sim and waits until its ports are listed.
+    std::unique_ptr<SimProcess> startUnit(std::vector<std::string> arguments)
+    {
+        arguments.insert(arguments.end(), {"--midi", midi, "--dump", path("nand.bin")});
+        auto unit = std::make_unique<SimProcess>(arguments, path("sim.log"));
+        if (!WindowDriver::waitForDevice(unitPorts(), PortsMilliseconds))
+            ADD_FAILURE() << "the simulated unit's ports did not appear:\n" << unit->log();
+        return unit;
+    }
+
+    // A window that lists the unit's ports, driven through its buttons through one complete update.
+    WindowDriver::Pass update(MainWindow &window, SimProcess &unit)
+    {
+        window.init();
+        WindowDriver driver(window);
+        EXPECT_TRUE(driver.selectPorts(unitPorts()));
+        EXPECT_TRUE(driver.connectUnit(ConnectMilliseconds)) << unit.log();
+        if (driver.connectAttempts > 1)
+            std::printf("connected at attempt %d\n", driver.connectAttempts);
+        const WindowDriver::Pass pass = driver.runUpdate(QuietMilliseconds);
+        std::printf("update over %s: %d replies in %.1f s, %.0f round trips/s, %d retries\n", midi,
+            pass.replies, pass.milliseconds / 1000.0,
+            pass.replies * 1000.0 / std::max<qint64>(1, pass.milliseconds), pass.retries);
+        return pass;
+    }
+
+    // A complete update of the embedded image on a unit whose program of the image's middle page fails,
+    // then a second on the saved NAND, whose programs no longer fail: the updater reads the list in page 1
+    // that names the failed block, writes the image around it again and adds no list. Both dumps are
+    // compared whole.
+    void updateAroundAFailedProgramThenOnTheSavedState()
+    {
+        expect::Scenario scenario;
+        scenario.image = embeddedImage();
+        ASSERT_FALSE(scenario.image.empty());
+        const int middle = expect::imagePages(scenario.image) / 2;
+        const int failedBlock = 1 + middle / expect::Pages;
+        const int failedPage = middle % expect::Pages;
+        scenario.programFailures = {{failedBlock, failedPage}};
+        const Bytes expectedArea = dataArea(expect::expectedNand(scenario, erasedBlock()));
+        {
+            auto unit = startUnit({"--state", path("state.bin"), "--fail-program",
+                std::to_string(failedBlock) + ":" + std::to_string(failedPage)});
+            MainWindow window;
+            ASSERT_TRUE(update(window, *unit).completed);
+            EXPECT_EQ(unit->stop(SIGINT), 0) << unit->log();
+            EXPECT_EQ(firstDifference(readFile(path("nand.bin")), expectedArea), "");
+        }
+
+        auto unit = startUnit({"--state", path("state.bin")});
+        MainWindow window;
+        ASSERT_TRUE(update(window, *unit).completed);
+        EXPECT_EQ(unit->stop(), 0) << unit->log();
+        EXPECT_EQ(window.bblPage, 1);
+        EXPECT_EQ(window.badBlocks[failedBlock], 1);
+        EXPECT_FALSE(window.newBadBlocks);
+        EXPECT_EQ(firstDifference(readFile(path("nand.bin")), expectedArea), "");
+    }
+
+    const char *midi;
+    QTemporaryDir dir;
 };

@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -19,70 +18,18 @@
 
 namespace {
 
-const QString UnitPorts = QStringLiteral("Tavrin (simulated)");
-constexpr int PortsMilliseconds = 15000;
-constexpr int ConnectMilliseconds = 10000;
-// The pass is given up when no reply came for this long; the window itself stops after 10 s of silence.
-constexpr int QuietMilliseconds = 60000;
 constexpr int BareRoundTrips = 3000;
 // The test server runs the dummy driver at 48 kHz with periods of 16 frames.
 constexpr double JackPeriodsPerSecond = 48000.0 / 16;
 
-Bytes embeddedImage()
-{
-    QFile file(QStringLiteral(":/data/resourcesNAND.bin"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    return Bytes(bytes.begin(), bytes.end());
-}
-
-Bytes readFile(const std::string &path)
-{
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    return Bytes(bytes.begin(), bytes.end());
-}
-
-// The expected NAND's data area in the layout of tavrin-sim's dump: 2048 bytes per page, block by block,
-// 0xFF in pages that are not written.
-Bytes dataArea(const expect::Nand &nand)
-{
-    Bytes area(std::size_t(expect::Blocks) * expect::BlockBytes, 0xFF);
-    for (const auto &page : nand.written) {
-        for (int k = 0; k < 8; ++k) {
-            const auto sector = page.second.begin() + expect::HeadBytes + k * expect::Stride;
-            std::copy_n(sector, expect::SectorBytes,
-                area.begin() + std::size_t(page.first) * expect::PageBytes + k * expect::SectorBytes);
-        }
-    }
-    return area;
-}
-
-// Where two data areas first differ, or an empty text when they are equal.
-std::string firstDifference(const Bytes &dump, const Bytes &expected)
-{
-    if (dump.size() != expected.size())
-        return "the dump has " + std::to_string(dump.size()) + " bytes, expected "
-            + std::to_string(expected.size());
-    const auto at = std::mismatch(dump.begin(), dump.end(), expected.begin()).first - dump.begin();
-    if (std::size_t(at) == dump.size())
-        return {};
-    return "block " + std::to_string(at / expect::BlockBytes) + " page "
-        + std::to_string(at % expect::BlockBytes / expect::PageBytes) + " differs at byte "
-        + std::to_string(at % expect::PageBytes);
-}
-
-std::vector<Bytes> erasedBlock()
-{
-    return std::vector<Bytes>(expect::Pages, Bytes(expect::FrameBytes, 0xFF));
-}
-
-class E2ETest : public testing::Test
+class E2ETest : public SimulatedUnitTest
 {
 protected:
+    E2ETest()
+        : SimulatedUnitTest("jack")
+    {
+    }
+
     static void SetUpTestSuite() { server = new JackServer; }
     static void TearDownTestSuite()
     {
@@ -98,34 +45,6 @@ protected:
         ASSERT_FALSE(image.empty());
     }
 
-    std::string path(const char *name) const { return dir.filePath(QString::fromLatin1(name)).toStdString(); }
-
-    // Starts tavrin-sim on the test's JACK server and waits until its ports are listed.
-    std::unique_ptr<SimProcess> startUnit(std::vector<std::string> arguments)
-    {
-        arguments.insert(arguments.end(), {"--midi", "jack", "--dump", path("nand.bin")});
-        auto unit = std::make_unique<SimProcess>(arguments, path("sim.log"));
-        if (!WindowDriver::waitForDevice(UnitPorts, PortsMilliseconds))
-            ADD_FAILURE() << "the simulated unit's ports did not appear:\n" << unit->log();
-        return unit;
-    }
-
-    // A window that lists the unit's ports, driven through its buttons through one complete update.
-    WindowDriver::Pass update(MainWindow &window, SimProcess &unit)
-    {
-        window.init();
-        WindowDriver driver(window);
-        EXPECT_TRUE(driver.selectPorts(UnitPorts));
-        EXPECT_TRUE(driver.connectUnit(ConnectMilliseconds)) << unit.log();
-        if (driver.connectAttempts > 1)
-            std::printf("connected at attempt %d\n", driver.connectAttempts);
-        const WindowDriver::Pass pass = driver.runUpdate(QuietMilliseconds);
-        std::printf("update over JACK: %d replies in %.1f s, %.0f round trips/s, %d retries\n", pass.replies,
-            pass.milliseconds / 1000.0, pass.replies * 1000.0 / std::max<qint64>(1, pass.milliseconds),
-            pass.retries);
-        return pass;
-    }
-
     // The dump against the NAND the updater must leave, given block 0 before the pass.
     std::string dumpDifference(const expect::Scenario &scenario, const std::vector<Bytes> &block0)
     {
@@ -133,7 +52,6 @@ protected:
     }
 
     static JackServer *server;
-    QTemporaryDir dir;
     Bytes image;
 };
 
@@ -205,33 +123,7 @@ TEST_F(E2ETest, FaultsInEveryPartOfThePassStillLeaveTheImageInPlace)
 
 TEST_F(E2ETest, FailedProgramMovesTheImageBlockAndTheNextRunReadsTheStoredList)
 {
-    // The image's middle page fails, wherever the image's length puts it.
-    const int middle = expect::imagePages(image) / 2;
-    const int failedBlock = 1 + middle / expect::Pages;
-    const int failedPage = middle % expect::Pages;
-    expect::Scenario scenario;
-    scenario.image = image;
-    scenario.programFailures = {{failedBlock, failedPage}};
-    const Bytes expectedArea = dataArea(expect::expectedNand(scenario, erasedBlock()));
-    {
-        auto unit = startUnit({"--state", path("state.bin"), "--fail-program",
-            std::to_string(failedBlock) + ":" + std::to_string(failedPage)});
-        MainWindow window;
-        ASSERT_TRUE(update(window, *unit).completed);
-        EXPECT_EQ(unit->stop(SIGINT), 0) << unit->log();
-        EXPECT_EQ(firstDifference(readFile(path("nand.bin")), expectedArea), "");
-    }
-
-    // A new unit process on the saved NAND, whose programs no longer fail: the updater reads the list in
-    // page 1 that names the failed block, writes the image around it again and adds no list.
-    auto unit = startUnit({"--state", path("state.bin")});
-    MainWindow window;
-    ASSERT_TRUE(update(window, *unit).completed);
-    EXPECT_EQ(unit->stop(), 0) << unit->log();
-    EXPECT_EQ(window.bblPage, 1);
-    EXPECT_EQ(window.badBlocks[failedBlock], 1);
-    EXPECT_FALSE(window.newBadBlocks);
-    EXPECT_EQ(firstDifference(readFile(path("nand.bin")), expectedArea), "");
+    updateAroundAFailedProgramThenOnTheSavedState();
 }
 
 struct ExitCase
@@ -312,7 +204,7 @@ TEST_P(FoundErrorTest, UnitThatFoundAnErrorSaysSoAndExitsWithStatusOne)
     auto unit = startUnit(GetParam().arguments);
     MidiPort port;
     BufferCollector window(port);
-    ASSERT_TRUE(port.open(inputRow(port, UnitPorts), outputRow(port, UnitPorts)));
+    ASSERT_TRUE(port.open(inputRow(port, unitPorts()), outputRow(port, unitPorts())));
     const Bytes &wrong = GetParam().request;
     ASSERT_TRUE(port.sendLong(message(wrong), std::uint32_t(wrong.size())));
     const Bytes identify{0xF0, 0x00, 0x11, 0x22, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF7};
