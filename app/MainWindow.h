@@ -145,6 +145,8 @@ public:
     QByteArray imageData;
     int imageSize = 0;
     bool imageDone = false;
+    // The unit confirmed the finish of the last pass since Update was pressed.
+    bool passFinished = false;
 
     // Where Transfer() loads the image from; tests point it elsewhere.
     QString imagePath = QStringLiteral(":/data/resourcesNAND.bin");

@@ -31,6 +31,7 @@ void MainWindow::Transfer()
     imageSize = int(size);
     imageLoaded = true;
     imageDone = false;
+    passFinished = false;
     phase = Idle;
     ignoredReplies = 0;
     link.sendResetNand(Engine::ResetFirst, Engine::ResetSecond, std::uint32_t(imageSize));

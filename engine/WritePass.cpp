@@ -222,6 +222,7 @@ void MainWindow::sendFinishRequest()
 void MainWindow::confirmFinish()
 {
     phase = Idle;
+    passFinished = true;
     timeoutTicks = 0;
     logPassSummary();
     refreshControls();

@@ -395,6 +395,7 @@ TEST_P(FaultTableTest, FaultEndsInTheExactNandAndAFinishedUpdate)
     EXPECT_EQ(rig.errors(), std::vector<std::string>());
     EXPECT_FALSE(rig.unit([](SimulatedUnit &u) { return u.active(); }));
     EXPECT_EQ(rig.window.phase, Idle);
+    EXPECT_EQ(rig.window.passFinished, c.outcome != Outcome::Unconfirmed);
     EXPECT_TRUE(rig.window.TransferButton->isEnabled());
     EXPECT_TRUE(rig.window.progressBar->isHidden());
     const int finishes = rig.stats().requestsByCommand[0x0F];

@@ -102,8 +102,8 @@ WindowDriver::Pass WindowDriver::runUpdate(int quietMilliseconds)
     pass.milliseconds = clock.elapsed();
     pass.replies = replies;
     pass.retries = window.retryCount - retriesBefore;
-    pass.completed
-        = pass.ended && window.phase == Idle && window.imageDone && window.currentBlock != Nand::NoGoodBlock;
+    // Only a finish that the unit confirmed completes the update.
+    pass.completed = pass.ended && window.passFinished;
     if (pass.completed)
         pass.imagePages = window.dataBlockIndex * Nand::PagesPerBlock + window.pageInBlock + 1;
     return pass;
