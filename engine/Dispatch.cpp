@@ -36,6 +36,8 @@ bool MainWindow::event(QEvent *e)
         ignoreReply(code);
         return true;
     }
+    // Only an answer is progress: retries of a silent unit must not keep the stall watch from firing.
+    watchForStall();
     switch (code) {
     case REPLY_DEFECT_DATA:
         onDefectData();
@@ -177,7 +179,6 @@ QString MainWindow::stepName() const
 void MainWindow::arm()
 {
     timeoutTicks = Engine::TimeoutTicks;
-    watchForStall();
 }
 
 void MainWindow::watchForStall()

@@ -449,6 +449,31 @@ public:
         return runUntil([this] { return window.ConnectButton->isEnabled(); });
     }
 
+    // Runs until the controls come back, ticking the window's clock whenever the unit falls quiet, so
+    // that time-outs and stall stops come at once rather than in real time.
+    bool runPassTicking()
+    {
+        int seen = -1;
+        int quiet = 0;
+        for (int ticks = 0; !window.ConnectButton->isEnabled();) {
+            QEventLoop loop;
+            QTimer::singleShot(2, &loop, &QEventLoop::quit);
+            loop.exec();
+            const SimulatedUnit::Stats now = stats();
+            if (now.requests + now.repliesSent != seen) {
+                seen = now.requests + now.repliesSent;
+                quiet = 0;
+            } else if (++quiet >= 3) {
+                quiet = 0;
+                tick(1);
+                if (++ticks > 2000)
+                    return false;
+            }
+        }
+        drain();
+        return true;
+    }
+
     bool waitForReplies(int produced)
     {
         return runUntil([&] { return stats().repliesProduced >= produced; });
