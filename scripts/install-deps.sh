@@ -9,7 +9,7 @@ packages=(
     librtmidi-dev libasound2-dev libjack-jackd2-dev jackd2
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev clang-format clang-tidy
-    xvfb xauth
+    xvfb xauth ccache
     qemu-system-x86 busybox-static
     dpkg-dev file desktop-file-utils appstream libx11-dev
 )

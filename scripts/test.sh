@@ -13,9 +13,13 @@ jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 
+# The builds share a compiler cache: the maker's build reuses the normal one's objects, and a run
+# after another on the same machine rebuilds only what changed.
+export CCACHE_BASEDIR=$root
 configure() { # dir, cmake options...
     local dir=$1; shift
-    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "$@" >/dev/null
 }
 
 section() { printf '\n== %s\n' "$*"; }
