@@ -47,6 +47,28 @@ template <class Api> void appendPorts(MidiBackend backend, std::vector<MidiDevic
     }
 }
 
+// JACK's ports are read from the server itself: RtMidi's JACK output, made only to list them, frees its
+// ring buffer while its client may still run a cycle that reads it.
+void appendJackPorts(DeviceDirectory::Direction direction, std::vector<MidiDeviceEntry> &list)
+{
+    if (DeviceDirectory::jackHeld())
+        return;
+    jack_status_t status;
+    jack_client_t *client = jack_client_open("Tavrin Update probe", JackNoStartServer, &status);
+    if (!client)
+        return;
+    // The program's inputs read from JACK's output ports, and its outputs write to JACK's input ports.
+    const unsigned long flags = direction == DeviceDirectory::Inputs ? JackPortIsOutput : JackPortIsInput;
+    if (const char **ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags)) {
+        for (const char **port = ports; *port; ++port) {
+            if (!isOwnPort(*port))
+                list.push_back({MidiBackend::Jack, *port, 0});
+        }
+        jack_free(static_cast<void *>(ports));
+    }
+    jack_client_close(client);
+}
+
 std::u16string utf16Name(const std::string &utf8)
 {
     // Truncation to the record's width may cut a surrogate pair; the name is only for display.
@@ -146,14 +168,13 @@ void DeviceDirectory::silence(RtMidi &api, ErrorFlag &flag)
 std::vector<MidiDeviceEntry> DeviceDirectory::enumerate(Direction direction)
 {
     std::vector<MidiDeviceEntry> list;
-    for (MidiBackend backend : {MidiBackend::Alsa, MidiBackend::Jack}) {
-        if (!available(backend))
-            continue;
+    if (available(MidiBackend::Alsa)) {
         if (direction == Inputs)
-            appendPorts<RtMidiIn>(backend, list);
+            appendPorts<RtMidiIn>(MidiBackend::Alsa, list);
         else
-            appendPorts<RtMidiOut>(backend, list);
+            appendPorts<RtMidiOut>(MidiBackend::Alsa, list);
     }
+    appendJackPorts(direction, list);
     for (MidiDeviceEntry &entry : InProcessRegistry::entries())
         list.push_back(std::move(entry));
     return list;
