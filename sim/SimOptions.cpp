@@ -216,6 +216,10 @@ bool SimOptions::parse(const std::vector<std::string> &arguments, SimOptions &op
             options.help = true;
             continue;
         }
+        if (argument == "--version") {
+            options.showVersion = true;
+            continue;
+        }
         std::string name = argument;
         std::optional<std::string> value;
         const std::size_t equals = argument.find('=');
@@ -278,6 +282,7 @@ std::string SimOptions::usage()
            "                           Tavrin Update was built with); another one is an error\n"
            "  --midi alsa|jack         where to open the ports (default: ALSA where available, else JACK)\n"
            "  -h, --help               show this text\n"
+           "      --version            show the version of Tavrin Update that tavrin-sim belongs to\n"
            "\n"
            "Exit status: 0 when no error was found in what the updater sent, 1 otherwise or when the ports "
            "or\n"

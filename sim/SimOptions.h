@@ -29,6 +29,7 @@ struct SimOptions
     std::optional<std::array<std::uint8_t, 4>> resetCode;
     VirtualPort::Choice midi = VirtualPort::Choice::Automatic;
     bool help = false;
+    bool showVersion = false;
 
     // Reads the arguments that follow the program name. On a bad argument returns false and says why.
     static bool parse(const std::vector<std::string> &arguments, SimOptions &options, std::string &error);

@@ -60,6 +60,7 @@ const AcceptedCase acceptedCases[] = {
             && o.checksumByte == 127;
         }},
     {{"-h"}, [](const SimOptions &o) { return o.help; }},
+    {{"--version"}, [](const SimOptions &o) { return o.showVersion && !o.help; }},
 };
 
 std::string joined(const Arguments &arguments)
