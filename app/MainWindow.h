@@ -49,6 +49,8 @@ public:
     void refreshControls();
     void showDeviceInfo();
     void showProgress();
+    // The log's first line: the version, the image's size and SHA-256 and the reset code's origin.
+    void logBuildIdentity();
 
 public slots:
     void Connect();
@@ -110,6 +112,7 @@ private:
     void sendFinishRequest();
     void confirmFinish();
     void logProgress(const QString &text);
+    void warnOfPlaceholder();
     void beginPassReport();
     int imagePagesWritten() const;
     void showImageProgress();

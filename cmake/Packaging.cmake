@@ -32,6 +32,9 @@ if(TARGET tavrin-sim)
     string(APPEND CPACK_PACKAGE_DESCRIPTION
         "\n\nThe package also holds tavrin-sim, a simulated unit to try the program with.")
 endif()
+# The maker compares the image's checksum with the one of the image they gave to the build.
+string(APPEND CPACK_PACKAGE_DESCRIPTION
+    "\n\nNAND image: ${TAVRIN_IMAGE_SIZE} bytes, SHA-256\n${TAVRIN_IMAGE_SHA256}")
 # A package carrying the generated stand-in would write that into a real unit; it says so.
 if(TAVRIN_IMAGE_IS_PLACEHOLDER)
     string(APPEND CPACK_PACKAGE_DESCRIPTION
@@ -43,6 +46,8 @@ if(TAVRIN_RESET_CODE_IS_DEFAULT)
     string(APPEND CPACK_PACKAGE_DESCRIPTION
         "\n\nThis build sends the default reset code ${TAVRIN_DEFAULT_RESET_CODE}, not one given for a\n"
         "particular unit: a unit that expects another code ignores the update.")
+else()
+    string(APPEND CPACK_PACKAGE_DESCRIPTION "\n\nThe reset code is the one set for this build.")
 endif()
 set(CPACK_PACKAGE_HOMEPAGE_URL https://kestrava.example/)
 set(CPACK_STRIP_FILES ON)

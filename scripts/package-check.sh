@@ -56,6 +56,9 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for needed in qt5-style-plugins libqt5widgets5 librtmidi6 libasound2; do
     grep -q "$needed" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
+# The maker checks the image by the checksum in the description; it must be the embedded image's.
+image_sha256=$(sha256sum "$build/resources/data/resourcesNAND.bin" | cut -d' ' -f1)
+dpkg-deb -f "$deb" Description | grep -q "$image_sha256" || fail "the description lacks the image's SHA-256"
 dpkg-deb -f "$deb" Package Version Architecture Installed-Size Depends Suggests
 echo "Size: $(stat -c %s "$deb") bytes ($(basename "${debs[0]}"))"
 dpkg -c "$deb"
