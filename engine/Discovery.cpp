@@ -80,7 +80,7 @@ void MainWindow::probeListPage()
     if (holdsList || bblPage > 0) {
         // A full block 0 is read from its last page; the list then moves to page 0 (see readListPiece).
         listBlockFull = holdsList;
-        logProgress(tr("found %1 BBL's").arg(holdsList ? bblPage + 1 : int(bblPage)));
+        logProgress(tr("found %1 BBLs").arg(holdsList ? bblPage + 1 : int(bblPage)));
         logProgress(tr("read last BBL"));
         if (!holdsList)
             --bblPage;
@@ -126,7 +126,7 @@ void MainWindow::readListPiece()
         }
     }
     logProgress(tr("BBL contains %1 blocks").arg(count));
-    logProgress(tr("Factorydefects was %1 blocks").arg(factoryDefects));
+    logProgress(tr("Factory defects: %1 blocks").arg(factoryDefects));
 
     if (listBlockFull) {
         // No page is left for a further list: start block 0 over with the list just read in page 0.

@@ -255,7 +255,7 @@ TEST(RepeatedPassTest, SecondPassReadsTheListTheFirstOneWrote)
     EXPECT_EQ(rig.nandDifferences(s), "");
     EXPECT_EQ(rig.errors(), std::vector<std::string>());
     EXPECT_EQ(rig.stats().requestsByCommand[0x0F], 2);
-    EXPECT_EQ(rig.log().filter(QStringLiteral("found 1 BBL's")).size(), 1);
+    EXPECT_EQ(rig.log().filter(QStringLiteral("found 1 BBLs")).size(), 1);
     EXPECT_EQ(rig.log().filter(QStringLiteral("Pass finished:")).size(), 2);
 }
 

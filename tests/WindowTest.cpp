@@ -1,3 +1,4 @@
+#include "BuildInfo.h"
 #include "MainWindow.h"
 #include "MidiTestSupport.h"
 #include "NandGeometry.h"
@@ -7,6 +8,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFont>
@@ -876,7 +878,7 @@ TEST_F(WindowStartup, GermanLanguageGivesAGermanWindow)
         {window.groupBox_4, "MIDI-Ausgang"},
         {window.ConnectButton, "Verbinden"},
         {window.TryConText, "verbinde..."},
-        {window.TransferButton, "Aufspielen"},
+        {window.TransferButton, "Aktualisieren"},
         {window.groupBox_2, "NAND-Information"},
         {window.label_3, "Block:"},
         {window.label_4, "Seite:"},
@@ -895,15 +897,14 @@ TEST_F(WindowStartup, GermanCatalogueTranslatesEveryProgressText)
     QTranslator program;
     ASSERT_TRUE(program.load(QStringLiteral(":/Charts/update_de")));
     const char *const texts[] = {
-        "e=%1 %2",
         "read BBL\n",
-        "found %1 BBL's",
+        "found %1 BBLs",
         "read last BBL",
         "no BBL found, NAND is unused",
         "read defective list",
         "BBL block %1 defect",
         "BBL contains %1 blocks",
-        "Factorydefects was %1 blocks",
+        "Factory defects: %1 blocks",
         "DefectList block %1 defect",
         "DefectList contains %1 blocks",
         "more than 3 factory defects, Flash not healthy! Aborting",
@@ -962,7 +963,7 @@ TEST_F(WindowStartup, GermanCatalogueTranslatesEveryProgressText)
     };
     for (const char *source : texts)
         EXPECT_FALSE(program.translate("MainWindow", source).isEmpty()) << source;
-    EXPECT_EQ(program.translate("MainWindow", "read BBL\n"), "BBL lesen\n");
+    EXPECT_EQ(program.translate("MainWindow", "read BBL\n"), "Bad-Block-Liste lesen\n");
 }
 
 TEST_F(WindowStartup, ApplicationCarriesTheMakersNamesAndThePlastiqueStyle)
@@ -1018,6 +1019,28 @@ TEST(WindowResources, ImageResourceHoldsTheImageCompressed)
     const QResource resource(QStringLiteral(":/data/resourcesNAND.bin"));
     EXPECT_EQ(resource.compressionAlgorithm(), QResource::ZlibCompression);
     EXPECT_LE(resource.size(), Nand::MaxImageSize);
+}
+
+TEST(WindowResources, FirstLogLineNamesTheEmbeddedImageAndTheResetCodesOrigin)
+{
+    QFile staged(QStringLiteral(TAVRIN_STAGED_IMAGE_FILE));
+    ASSERT_TRUE(staged.open(QIODevice::ReadOnly));
+    const QByteArray bytes = staged.readAll();
+    const QString sha256
+        = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    const QString origin = QStringLiteral(TAVRIN_RESET_CODE).toUpper() == QStringLiteral("54415652")
+        ? QStringLiteral("the default")
+        : QStringLiteral("set for this build");
+    MainWindow window;
+    window.logBuildIdentity();
+    const QStringList log = window.LogText->toPlainText().split(QLatin1Char('\n'));
+    EXPECT_EQ(log.first(),
+        QStringLiteral("Tavrin Update %1; image: %2 bytes, SHA-256 %3; reset code: %4")
+            .arg(QString::fromLatin1(BuildInfo::Version))
+            .arg(bytes.size())
+            .arg(sha256, origin));
+    EXPECT_EQ(
+        log.size() == 2 && log.last().contains(QStringLiteral("placeholder")), TAVRIN_IMAGE_IS_PLACEHOLDER);
 }
 
 TEST(WindowResources, PlaceholderImageHasTheRealImagesLength)
