@@ -22,7 +22,7 @@ configure() { # dir, cmake options...
         -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "$@" >/dev/null
 }
 
-section() { printf '\n== %s\n' "$*"; }
+section() { printf '\n== %s (at %d min %02d s)\n' "$*" $((SECONDS / 60)) $((SECONDS % 60)); }
 
 section "normal build"
 configure build/release
