@@ -13,9 +13,11 @@ jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 
-# The builds share a compiler cache: the maker's build reuses the normal one's objects, and a run
-# after another on the same machine rebuilds only what changed.
-export CCACHE_BASEDIR=$root
+# The builds share a compiler cache: the maker's build and the ALSA section's copy of the tree reuse
+# the normal build's objects, and a run after another on the same machine rebuilds only what changed.
+# Paths are hashed relative to the tree, and the build directory not at all, so that objects of one
+# build directory serve another.
+export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1
 configure() { # dir, cmake options...
     local dir=$1; shift
     cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -71,7 +73,8 @@ grep -E '^(Done|stat::number_of_executed_units|stat::average_exec_per_sec)' "$fu
 section "ALSA sequencer (the alsa tests in a virtual machine, one boot, from a copy in a temporary folder)"
 # The copy lies beneath /tmp, where a fresh clone may lie too, and the guest gets a /tmp of its own; it
 # holds the files git knows of (changes not committed included) and builds only the three targets the
-# tests need, mostly from the compiler cache. The guest's kernel stays in this tree's cache.
+# tests need, from the compiler cache but for one file (about a minute). The guest's kernel stays in
+# this tree's cache.
 alsa_start=$SECONDS
 copy=$(mktemp -d)
 trap 'rm -rf "$copy"' EXIT
@@ -82,7 +85,7 @@ done | tar --null -T - -cf - | tar -xf - -C "$copy"
     kernel_cache=$root/build/alsa-vm
     root=$copy
     cd "$copy"
-    export CCACHE_BASEDIR=$copy CCACHE_NOHASHDIR=1
+    export CCACHE_BASEDIR=$copy
     configure build/release
     cmake --build build/release -j"$jobs" --target alsa_tests jack_midi_tests tavrin-sim
     ALSA_VM_CACHE=$kernel_cache bash scripts/alsa-vm.sh \
