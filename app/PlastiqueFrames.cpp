@@ -81,6 +81,7 @@ void PlastiqueFrames::drawComplexControl(
     ComplexControl control, const QStyleOptionComplex *option, QPainter *painter, const QWidget *widget) const
 {
     if (control == CC_GroupBox)
+        // NOLINTNEXTLINE(bugprone-parent-virtual-call): Fusion's group box is the one not wanted
         QCommonStyle::drawComplexControl(control, option, painter, widget);
     else
         QProxyStyle::drawComplexControl(control, option, painter, widget);
@@ -90,6 +91,7 @@ QRect PlastiqueFrames::subControlRect(ComplexControl control, const QStyleOption
     SubControl subControl, const QWidget *widget) const
 {
     if (control == CC_GroupBox)
+        // NOLINTNEXTLINE(bugprone-parent-virtual-call): as in drawComplexControl
         return QCommonStyle::subControlRect(control, option, subControl, widget);
     return QProxyStyle::subControlRect(control, option, subControl, widget);
 }
