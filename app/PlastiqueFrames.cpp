@@ -5,8 +5,14 @@
 
 namespace {
 
-// Plastique's frame line, a shade darker than the window.
+// Plastique's frame line, a shade darker than the window, and how much of it the softened corners and
+// the inner shadow and light carry.
 constexpr int BorderDarkness = 126;
+constexpr qreal SoftCornerShare = 0.6;
+constexpr qreal ShadowShare = 0.5;
+constexpr qreal LightShare = 0.15;
+// The sunken frames are two pixels wide.
+constexpr int SunkenFrameWidth = 2;
 
 QColor mixed(const QColor &a, const QColor &b, qreal shareOfA)
 {
@@ -26,7 +32,7 @@ void drawRoundedLine(QPainter *painter, const QRect &r, const QColor &line, cons
     const QPoint corners[] = {{r.left() + 1, r.top() + 1}, {r.right() - 1, r.top() + 1},
         {r.left() + 1, r.bottom() - 1}, {r.right() - 1, r.bottom() - 1}};
     painter->drawPoints(corners, 4);
-    painter->setPen(mixed(line, outside, 0.6));
+    painter->setPen(mixed(line, outside, SoftCornerShare));
     const QPoint soft[] = {{r.left() + 1, r.top()}, {r.left(), r.top() + 1}, {r.right() - 1, r.top()},
         {r.right(), r.top() + 1}, {r.left() + 1, r.bottom()}, {r.left(), r.bottom() - 1},
         {r.right() - 1, r.bottom()}, {r.right(), r.bottom() - 1}};
@@ -40,10 +46,10 @@ void drawSunkenFrame(QPainter *painter, const QRect &r, const QPalette &palette)
     const QColor inside = palette.base().color();
     drawRoundedLine(painter, r, line, palette.window().color());
     const QRect inner = r.adjusted(1, 1, -1, -1);
-    painter->setPen(mixed(line, inside, 0.5));
+    painter->setPen(mixed(line, inside, ShadowShare));
     painter->drawLine(inner.left() + 1, inner.top(), inner.right() - 1, inner.top());
     painter->drawLine(inner.left(), inner.top() + 1, inner.left(), inner.bottom() - 1);
-    painter->setPen(mixed(line, inside, 0.15));
+    painter->setPen(mixed(line, inside, LightShare));
     painter->drawLine(inner.left() + 1, inner.bottom(), inner.right() - 1, inner.bottom());
     painter->drawLine(inner.right(), inner.top() + 1, inner.right(), inner.bottom() - 1);
 }
@@ -63,7 +69,8 @@ void PlastiqueFrames::drawPrimitive(
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing, false);
     if (element == PE_PanelLineEdit && frame && frame->lineWidth > 0) {
-        painter->fillRect(option->rect.adjusted(2, 2, -2, -2), option->palette.base());
+        const int w = SunkenFrameWidth;
+        painter->fillRect(option->rect.adjusted(w, w, -w, -w), option->palette.base());
         drawSunkenFrame(painter, option->rect, option->palette);
     } else if (element == PE_FrameGroupBox && !flat)
         drawRoundedLine(painter, option->rect, option->palette.window().color().darker(BorderDarkness),
@@ -98,16 +105,8 @@ QRect PlastiqueFrames::subControlRect(ComplexControl control, const QStyleOption
 
 int PlastiqueFrames::pixelMetric(PixelMetric metric, const QStyleOption *option, const QWidget *widget) const
 {
-    // The sunken frames are two pixels wide; the contents start inside them.
+    // The contents start inside the sunken frames.
     if (metric == PM_DefaultFrameWidth)
-        return 2;
+        return SunkenFrameWidth;
     return QProxyStyle::pixelMetric(metric, option, widget);
-}
-
-int PlastiqueFrames::styleHint(
-    StyleHint hint, const QStyleOption *option, const QWidget *widget, QStyleHintReturn *returnData) const
-{
-    if (hint == SH_GroupBox_TextLabelVerticalAlignment)
-        return Qt::AlignVCenter;
-    return QProxyStyle::styleHint(hint, option, widget, returnData);
 }
