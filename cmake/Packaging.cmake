@@ -57,10 +57,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
-# The libraries the programs link come from dpkg-shlibdeps. The window's style is a plugin that Qt
-# loads at run time, which no linker records.
+# The libraries the programs link come from dpkg-shlibdeps. Under Qt 5 the window's style is a plugin
+# that Qt loads at run time, which no linker records; Qt 6 has no Plastique plugin, and Fusion is built in.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS qt5-style-plugins)
+if(TAVRIN_QT_MAJOR STREQUAL 5)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS qt5-style-plugins)
+endif()
 # ALSA's sequencer is enough to reach the unit; a JACK server is only wanted where one is used anyway.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS jackd2)
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds and runs every test: a normal build, a build with AddressSanitizer and
+# Builds and runs every test: a normal build, a Qt 6 build, a build with AddressSanitizer and
 # UndefinedBehaviorSanitizer, a ThreadSanitizer build of the threaded tests, a bounded run of the
 # reply-parser fuzzer and the ALSA tests in a small virtual machine. Stops at the first failure.
 set -euo pipefail
@@ -45,6 +45,15 @@ head -c 1700001 build/release/resources/placeholder/resourcesNAND.bin | tail -c 
 configure build/other-image -DTAVRIN_IMAGE="$root/build/other-image/image.bin" -DTAVRIN_RESET_CODE=1A2B3C4D
 cmake --build build/other-image -j"$jobs" --target protocol_tests sim_tests window_tests engine_tests e2e_tests
 ctest --test-dir build/other-image --output-on-failure -j"$jobs" -E '_NOT_BUILT$'
+
+section "Qt 6 build (unit and window tests, one complete update over JACK through the window)"
+qt6_start=$SECONDS
+configure build/qt6 -DTAVRIN_QT_MAJOR=6
+cmake --build build/qt6 -j"$jobs" --target tavrin-update midi_tests protocol_tests sim_tests window_tests \
+    desktop_tests engine_tests sim_program_tests e2e_tests
+ctest --test-dir build/qt6 --output-on-failure -j"$jobs" -L unit
+ctest --test-dir build/qt6 --output-on-failure -R '^E2ETest\.CompleteUpdateOverJackLeavesTheImageInPlace$'
+echo "Qt 6 section: $((SECONDS - qt6_start)) s"
 
 section "AddressSanitizer + UndefinedBehaviorSanitizer"
 configure build/asan -DCMAKE_BUILD_TYPE=Debug -DTAVRIN_SANITIZE=address,undefined

@@ -8,6 +8,10 @@
         <translation>Tavrin-Update</translation>
     </message>
     <message>
+        <source>The Plastique style is not available for this Qt: the window uses Fusion.</source>
+        <translation>Der Stil Plastique ist für dieses Qt nicht verfügbar: das Fenster verwendet Fusion.</translation>
+    </message>
+    <message>
         <source>Tavrin information</source>
         <translation>Tavrin-Information</translation>
     </message>
