@@ -93,6 +93,7 @@ private:
     void stopPass(const QString &reason);
     void onModeIdle(std::uint64_t arrival);
     void ignoreReply(int code);
+    void noteUnreadableStatus(int code);
     bool mayRetryStep(bool timedOut);
     QString stepName() const;
     void sendDiscoveryRead();
@@ -167,4 +168,7 @@ public:
     bool doubleReadsLogged = false;
     // One bit per reply code already reported as ignored in this pass.
     std::uint32_t ignoredReplies = 0;
+    std::uint32_t unreadableStatuses = 0;
+    // The page with the image's final byte is programmed: only now may CMD_FINISH go out.
+    bool imageWritten = false;
 };

@@ -15,6 +15,7 @@ void MainWindow::onNandReady()
     bblPage = 0;
     listBlockFull = false;
     dataWritten = false;
+    imageWritten = false;
     doubleReadsLogged = false;
     stepRetries = 0;
     uncheckedRead.clear();

@@ -13,6 +13,8 @@ bool MainWindow::event(QEvent *e)
     const int code = link.takeInput(received->takeHeader());
     switch (code) {
     case REPLY_NONE:
+        if (link.unreadableStatus != REPLY_NONE)
+            noteUnreadableStatus(link.unreadableStatus);
         return true;
     case REPLY_DEVICE_INFO:
         if (connectionState == Connecting) {
@@ -94,6 +96,17 @@ void MainWindow::ignoreReply(int code)
     ignoredReplies |= kind;
     logProgress(tr("Ignored a reply that answers no request in flight (reply code %1); further ones of "
                    "this kind are not logged in this pass")
+                    .arg(code));
+}
+
+void MainWindow::noteUnreadableStatus(int code)
+{
+    const std::uint32_t kind = 1u << code;
+    if (unreadableStatuses & kind)
+        return;
+    unreadableStatuses |= kind;
+    logProgress(tr("A reply with a damaged status (reply code %1) counts as lost; further ones of this kind "
+                   "are not logged in this pass")
                     .arg(code));
 }
 

@@ -34,6 +34,7 @@ void MainWindow::Transfer()
     passFinished = false;
     phase = Idle;
     ignoredReplies = 0;
+    unreadableStatuses = 0;
     link.sendResetNand(Engine::ResetFirst, Engine::ResetSecond, std::uint32_t(imageSize));
     // Nothing answers for the countdown here; only the stall watch notices a unit that never gets ready.
     watchForStall();

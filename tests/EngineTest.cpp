@@ -425,8 +425,10 @@ const DamagedReplyCase damagedCases[] = {
     {"DuplicatedLastAck", SimulatedUnit::Fault::Duplicate, dataAck(1, 32), 0},
     {"DuplicatedProgramResult", SimulatedUnit::Fault::Duplicate, programStatus(0), 0},
     {"DuplicatedEraseResult", SimulatedUnit::Fault::Duplicate, RepliesBeforeDataWithListInPageZero, 0},
-    {"CorruptedProgramResult", SimulatedUnit::Fault::Corrupt, programStatus(1), 1},
-    {"CorruptedAck", SimulatedUnit::Fault::Corrupt, dataAck(1, 3), 1},
+    {"ProgramResultWithAnUnknownReplyByteIsLost", SimulatedUnit::Fault::Corrupt, programStatus(1), 1},
+    {"AckWithAnUnknownReplyByteIsLost", SimulatedUnit::Fault::Corrupt, dataAck(1, 3), 1},
+    {"ProgramResultWithADamagedStatusIsLost", SimulatedUnit::Fault::DamageStatus, programStatus(1), 1},
+    {"AckWithADamagedStatusIsLost", SimulatedUnit::Fault::DamageStatus, dataAck(1, 3), 1},
 };
 
 class DamagedReplyTest : public EngineTest, public ::testing::WithParamInterface<DamagedReplyCase>
@@ -449,6 +451,24 @@ TEST_P(DamagedReplyTest, PassStillWritesTheImageExactly)
 
 INSTANTIATE_TEST_SUITE_P(Faults, DamagedReplyTest, ::testing::ValuesIn(damagedCases),
     [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(EngineTest, PieceDamagedOnItsWayInRewritesTheBlock)
+{
+    Scenario s{expect::patternImage(3 * Page + 1), {}, {{0, {}}}};
+    rig.arrange(s);
+    ASSERT_TRUE(rig.connect());
+    rig.unit([](SimulatedUnit &u) {
+        u.damagePiece(33 + 8); // piece 7 of page 1
+        return 0;
+    });
+    rig.pressUpdate();
+    expectCompletePass(s);
+    EXPECT_EQ(rig.stats().piecesDamaged, 1);
+    EXPECT_EQ(rig.unit([](SimulatedUnit &u) { return u.eraseCount(1); }), 2);
+    EXPECT_EQ(rig.window.retryCount, 1);
+    EXPECT_TRUE(rig.log().contains(
+        QStringLiteral("The unit received piece 7 damaged; the write of block 1 starts again")));
+}
 
 TEST_F(EngineTest, TransferDuringAPassAbandonsItAndStartsOver)
 {

@@ -213,15 +213,31 @@ TEST_P(StoppedPassTest, StopSaysWhyAndGivesTheControlsBack)
 INSTANTIATE_TEST_SUITE_P(Stops, StoppedPassTest, ::testing::ValuesIn(stopCases),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST(OutOfSpaceTest, FullNandWritesTheListButDoesNotTellTheUnitItFinished)
+class OutOfSpaceTest : public ::testing::TestWithParam<bool>
+{
+};
+
+// With a list reply lost, block 0 starts over with the whole list: the pass must still not finish.
+TEST_P(OutOfSpaceTest, FullNandWritesTheListButDoesNotTellTheUnitItFinished)
 {
     UpdateRig rig;
     Scenario s{expect::patternImage(3 * Block + 1)};
     for (int b = 4; b < expect::Blocks; ++b)
         s.eraseFailures.insert(b);
+    s.listRewritten = GetParam();
     rig.arrange(s);
     ASSERT_TRUE(rig.connect());
     rig.pressUpdate();
+    if (s.listRewritten) {
+        ASSERT_TRUE(rig.runUntil([&] { return rig.window.phase == NextBblSend; }));
+        const int next = rig.stats().repliesProduced + 2;
+        rig.unit([&](SimulatedUnit &u) {
+            u.injectReplyFault(SimulatedUnit::Fault::Lose, next);
+            return 0;
+        });
+        ASSERT_TRUE(rig.runUntil([&] { return rig.stats().repliesLost == 1; }));
+        rig.tick(25);
+    }
     ASSERT_TRUE(rig.runPass());
 
     bool outOfSpace = false;
@@ -239,6 +255,9 @@ TEST(OutOfSpaceTest, FullNandWritesTheListButDoesNotTellTheUnitItFinished)
     EXPECT_TRUE(rig.window.TransferButton->isEnabled());
     EXPECT_EQ(rig.window.phase, Idle);
 }
+
+INSTANTIATE_TEST_SUITE_P(ListReplies, OutOfSpaceTest, ::testing::Bool(),
+    [](const auto &info) { return std::string(info.param ? "OneLost" : "AllAnswered"); });
 
 TEST(RepeatedPassTest, SecondPassReadsTheListTheFirstOneWrote)
 {

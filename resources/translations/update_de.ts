@@ -265,5 +265,13 @@
         <source>No answer from the unit within %1 s. Check that &quot;%2&quot; and &quot;%3&quot; are the same unit, its cable and its power, then press Disconnect and Connect.</source>
         <translation>Keine Antwort vom Gerät innerhalb von %1 s. Prüfen, ob „%2“ und „%3“ dasselbe Gerät sind, sowie Kabel und Stromversorgung, dann Trennen und Verbinden drücken.</translation>
     </message>
+    <message>
+        <source>A reply with a damaged status (reply code %1) counts as lost; further ones of this kind are not logged in this pass</source>
+        <translation>Eine Antwort mit beschädigtem Status (Antwortcode %1) gilt als verloren; weitere dieser Art werden in diesem Durchgang nicht protokolliert</translation>
+    </message>
+    <message>
+        <source>The unit received piece %1 damaged; %2 starts again</source>
+        <translation>Das Gerät hat Teil %1 beschädigt empfangen; %2 beginnt von vorn</translation>
+    </message>
 </context>
 </TS>
