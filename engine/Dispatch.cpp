@@ -28,13 +28,14 @@ bool MainWindow::event(QEvent *e)
         onModeIdle(received->arrival);
         return true;
     case REPLY_MODE_ACTIVE:
-        showProgress();
+        onModeActive();
         return true;
     default:
         break;
     }
 
     if (!link.takeAnswer(code, received->arrival)) {
+        noteSurplusReply();
         ignoreReply(code);
         return true;
     }
@@ -83,6 +84,23 @@ void MainWindow::onModeIdle(std::uint64_t arrival)
     progressBar->hide();
 }
 
+void MainWindow::onModeActive()
+{
+    // Only the start of a pass shows the bar and locks the controls: a stray report after a stop would
+    // lock them for good, and one in the middle of a pass would reset the bar.
+    if (!passRunning()) {
+        ignoreReply(REPLY_MODE_ACTIVE);
+        return;
+    }
+    if (phase != Idle || nandPreparing)
+        return;
+    showProgress();
+    nandPreparing = true;
+    // Preparing the NAND may take a slow unit longer than the silence that stops a pass.
+    stallTicks = Engine::NandPrepareTicks;
+    logProgress(tr("The unit is preparing its NAND; waiting up to 60 s for it"));
+}
+
 bool MainWindow::passRunning() const
 {
     return phase != Idle || link.awaiting(REPLY_NAND_READY);
@@ -99,6 +117,14 @@ void MainWindow::ignoreReply(int code)
                     .arg(code));
 }
 
+void MainWindow::noteSurplusReply()
+{
+    // A copy now and then is a glitch; a surplus that keeps coming is an input that hears the unit twice,
+    // whose late copies can pass for the answers to later requests.
+    if (passRunning() && ++surplusReplies == Engine::DoubledLinkSurplus)
+        logProgress(tr("Every reply arrives twice: the unit is connected to this input more than once"));
+}
+
 void MainWindow::noteUnreadableStatus(int code)
 {
     const std::uint32_t kind = 1u << code;
@@ -112,10 +138,15 @@ void MainWindow::noteUnreadableStatus(int code)
 
 void MainWindow::update()
 {
-    if (stallTicks > 0 && --stallTicks == 0)
-        stopPass(tr("Update stopped: no reply from the unit for 10 s. Check that input and output are the "
-                    "same unit, and its cable and power; then press Disconnect and Connect. Update starts "
-                    "the whole update again."));
+    if (stallTicks > 0 && --stallTicks == 0) {
+        if (nandPreparing && link.awaiting(REPLY_NAND_READY))
+            stopPass(tr("Update stopped: the unit did not get its NAND ready within 60 s"));
+        else
+            stopPass(
+                tr("Update stopped: no reply from the unit for 10 s. Check that input and output are the "
+                   "same unit, and its cable and power; then press Disconnect and Connect. Update starts "
+                   "the whole update again."));
+    }
     if (timeoutTicks > 0 && --timeoutTicks == 0)
         retry();
 }
@@ -174,9 +205,9 @@ QString MainWindow::stepName() const
 {
     switch (phase) {
     case BblScan:
-        return tr("the search for a bad-block list in block 0");
+        return tr("the search for a bad-block list in block 0, page %1").arg(bblPage);
     case BblRead:
-        return tr("the read of the bad-block list");
+        return tr("the read of the bad-block list in block 0, page %1").arg(bblPage);
     case DefectListRead:
         return tr("the read of the factory defect list");
     case BlockErase:

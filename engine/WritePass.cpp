@@ -41,6 +41,15 @@ void MainWindow::markCurrentBlockBad()
 void MainWindow::onEraseStatus()
 {
     if (phase == BlockErase) {
+        if (link.statusFailed && !eraseFailedOnce) {
+            // A late copy of another block's failure may answer this erase: only a second failure is
+            // believed.
+            eraseFailedOnce = true;
+            logProgress(tr("Erase block %1 failed; it is erased once more").arg(currentBlock));
+            eraseCurrentBlock();
+            return;
+        }
+        eraseFailedOnce = false;
         if (link.statusFailed) {
             logProgress(tr("Erase block %1 FAIL").arg(currentBlock));
             markCurrentBlockBad();

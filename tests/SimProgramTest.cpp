@@ -59,6 +59,13 @@ const AcceptedCase acceptedCases[] = {
                     {ReplyFaults::Fault::Unterminated, 1000000000}}
             && o.checksumByte == 127;
         }},
+    {{"--fault", "trail:2", "--fault=flip-flag:9", "--damage-piece", "40"},
+        [](const SimOptions &o) {
+            return o.replyFaults
+                == std::vector<std::pair<ReplyFaults::Fault, int>>{{ReplyFaults::Fault::Trail, 2},
+                    {ReplyFaults::Fault::FlipFlag, 9}}
+            && o.damagedPieces == std::vector<int>{40};
+        }},
     {{"-h"}, [](const SimOptions &o) { return o.help; }},
 };
 

@@ -32,7 +32,7 @@ std::vector<std::pair<int, std::vector<int>>> fullBlockZero()
     std::vector<std::pair<int, std::vector<int>>> lists;
     for (int p = 0; p < 63; ++p)
         lists.push_back({1, {p + 100}});
-    lists.push_back({1, {6, 2000}});
+    lists.push_back({1, {6, 0xFFFF, 2000}});
     return lists;
 }
 
@@ -310,9 +310,10 @@ TEST(PassProgressTest, ProgressBarFollowsTheImagePagesProgrammed)
     Scenario s{expect::patternImage(4 * Block), {}, {{0, {}}}};
     rig.arrange(s);
     ASSERT_TRUE(rig.connect());
-    // Requests of the pass: reset, two probes, four list pieces, an erase per block and 35 per page.
+    // Requests of the pass: reset, two probes and four list pieces read twice each, an erase per block
+    // and 35 per page.
     const int base = rig.stats().requests;
-    const int halfway = base + 7 + 2 + 35 * 128;
+    const int halfway = base + 13 + 2 + 35 * 128;
     rig.unit([&](SimulatedUnit &u) {
         u.silenceAfterRequest(halfway);
         return 0;
