@@ -96,7 +96,7 @@ private:
     void ignoreReply(int code);
     void onModeActive();
     void noteSurplusReply();
-    void noteUnreadableStatus(int code);
+    void logOncePerPass(std::uint32_t &logged, int code, const QString &text);
     bool mayRetryStep(bool timedOut);
     QString stepName() const;
     void sendDiscoveryRead();

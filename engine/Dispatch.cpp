@@ -14,7 +14,9 @@ bool MainWindow::event(QEvent *e)
     switch (code) {
     case REPLY_NONE:
         if (link.unreadableStatus != REPLY_NONE)
-            noteUnreadableStatus(link.unreadableStatus);
+            logOncePerPass(unreadableStatuses, link.unreadableStatus,
+                tr("A reply with a damaged status (reply code %1) counts as lost; further ones of this kind "
+                   "are not logged in this pass"));
         return true;
     case REPLY_DEVICE_INFO:
         if (connectionState == Connecting) {
@@ -108,13 +110,18 @@ bool MainWindow::passRunning() const
 
 void MainWindow::ignoreReply(int code)
 {
+    logOncePerPass(ignoredReplies, code,
+        tr("Ignored a reply that answers no request in flight (reply code %1); further ones of this kind are "
+           "not logged in this pass"));
+}
+
+void MainWindow::logOncePerPass(std::uint32_t &logged, int code, const QString &text)
+{
     const std::uint32_t kind = 1u << code;
-    if (ignoredReplies & kind)
+    if (logged & kind)
         return;
-    ignoredReplies |= kind;
-    logProgress(tr("Ignored a reply that answers no request in flight (reply code %1); further ones of "
-                   "this kind are not logged in this pass")
-                    .arg(code));
+    logged |= kind;
+    logProgress(text.arg(code));
 }
 
 void MainWindow::noteSurplusReply()
@@ -123,17 +130,6 @@ void MainWindow::noteSurplusReply()
     // whose late copies can pass for the answers to later requests.
     if (passRunning() && ++surplusReplies == Engine::DoubledLinkSurplus)
         logProgress(tr("Every reply arrives twice: the unit is connected to this input more than once"));
-}
-
-void MainWindow::noteUnreadableStatus(int code)
-{
-    const std::uint32_t kind = 1u << code;
-    if (unreadableStatuses & kind)
-        return;
-    unreadableStatuses |= kind;
-    logProgress(tr("A reply with a damaged status (reply code %1) counts as lost; further ones of this kind "
-                   "are not logged in this pass")
-                    .arg(code));
 }
 
 void MainWindow::update()
