@@ -34,8 +34,11 @@ void MainWindow::sendDiscoveryRead()
 
 void MainWindow::readNext(int piece)
 {
+    // The retries of a list count over all its pieces: one that is read whole and found implausible
+    // again and again must still reach the cap.
+    if (piece == 0)
+        stepRetries = 0;
     pieceIndex = piece;
-    stepRetries = 0;
     discoveryRead.forget();
     sendDiscoveryRead();
 }

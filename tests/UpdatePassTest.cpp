@@ -176,6 +176,8 @@ StopCase stopCases[] = {
         "more than 3 factory defects, Flash not healthy! Aborting"},
     {"FailedFirstListStopsBeforeAnyData", {expect::patternImage(Page), {}, {}, {}, {{0, 0}}},
         "Update stopped: the bad-block list could not be programmed"},
+    {"ListWithDescendingEntriesStopsAndNamesItsPage", {expect::patternImage(Page), {}, {{0, {5, 3}}}},
+        "Update stopped: the read of the bad-block list in block 0, page 0 failed again after 16 retries"},
     {"FailedUpdatedListStopsWithoutFinish", {expect::patternImage(Page), {}, {{0, {}}}, {1}, {{0, 1}}},
         "Update stopped: the bad-block list could not be programmed"},
 };
