@@ -200,6 +200,18 @@ TEST(ClosedLink, SendsNothingWithoutAnOpenOutput)
     EXPECT_FALSE(link.sendEraseBlock(1));
 }
 
+TEST(AnswerGuard, OnlyTheFirstReplyOfTheAwaitedKindThatArrivedAfterTheRequestAnswersIt)
+{
+    DeviceLink link;
+    link.port.arrivals = 7; // messages received before the request went out
+    link.sendEraseBlock(1);
+    EXPECT_FALSE(link.takeAnswer(REPLY_ERASE_STATUS, 7)); // arrived before the request
+    EXPECT_FALSE(link.takeAnswer(REPLY_WRITE_READY, 8)); // another kind
+    EXPECT_FALSE(link.takeAnswer(REPLY_NONE, 8));
+    EXPECT_TRUE(link.takeAnswer(REPLY_ERASE_STATUS, 8));
+    EXPECT_FALSE(link.takeAnswer(REPLY_ERASE_STATUS, 9)); // a copy: nothing is in flight any more
+}
+
 TEST_F(ConnectedLink, ReceivedReplyIsClassifiedAndItsBufferReplaced)
 {
     const Bytes info
