@@ -35,6 +35,9 @@ void MainWindow::Transfer()
     phase = Idle;
     ignoredReplies = 0;
     warnOfPlaceholder();
+    unreadableStatuses = 0;
+    surplusReplies = 0;
+    nandPreparing = false;
     link.sendResetNand(Engine::ResetFirst, Engine::ResetSecond, std::uint32_t(imageSize));
     // Nothing answers for the countdown here; only the stall watch notices a unit that never gets ready.
     watchForStall();

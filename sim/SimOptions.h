@@ -22,6 +22,8 @@ struct SimOptions
     int dropEvery = 0;
     // Faults for single replies, counted from 1 in the order the unit produces them.
     std::vector<std::pair<ReplyFaults::Fault, int>> replyFaults;
+    // Pieces of page data, counted from 1, damaged on their way in.
+    std::vector<int> damagedPieces;
     std::optional<std::uint8_t> checksumByte;
     std::optional<std::uint32_t> seed;
     std::optional<std::uint32_t> serial;

@@ -930,13 +930,20 @@ TEST_F(WindowStartup, GermanCatalogueTranslatesEveryProgressText)
         "not "
         "logged in this pass",
         "Update stopped: %1 failed again after %2 retries",
-        "the search for a bad-block list in block 0",
-        "the read of the bad-block list",
+        "the search for a bad-block list in block 0, page %1",
+        "the read of the bad-block list in block 0, page %1",
         "the read of the factory defect list",
         "the write of block %1",
         "the write of the bad-block list to block 0",
         "The unit's data replies do not carry their checksum; each one is read twice",
         "Update stopped: the unit did not confirm the finish",
+        "A reply with a damaged status (reply code %1) counts as lost; further ones of this kind are not "
+        "logged in this pass",
+        "The unit received piece %1 damaged; %2 starts again",
+        "The unit is preparing its NAND; waiting up to 60 s for it",
+        "Update stopped: the unit did not get its NAND ready within 60 s",
+        "Every reply arrives twice: the unit is connected to this input more than once",
+        "Erase block %1 failed; it is erased once more",
         "An update is running. Closing now leaves the unit without a complete image. Close anyway?",
         "Update stopped: the bad-block list could not be programmed",
         "Update stopped: no good block left, the image is incomplete; the unit was not told that the update "

@@ -170,12 +170,12 @@
         <translation>Aktualisierung abgebrochen: %1 ist nach %2 Wiederholungen erneut fehlgeschlagen</translation>
     </message>
     <message>
-        <source>the search for a bad-block list in block 0</source>
-        <translation>die Suche nach einer Bad-Block-Liste in Block 0</translation>
+        <source>the search for a bad-block list in block 0, page %1</source>
+        <translation>die Suche nach einer Bad-Block-Liste in Block 0, Seite %1</translation>
     </message>
     <message>
-        <source>the read of the bad-block list</source>
-        <translation>das Lesen der Bad-Block-Liste</translation>
+        <source>the read of the bad-block list in block 0, page %1</source>
+        <translation>das Lesen der Bad-Block-Liste in Block 0, Seite %1</translation>
     </message>
     <message>
         <source>the read of the factory defect list</source>
@@ -284,6 +284,30 @@
     <message>
         <source>Factory defects: %1 blocks</source>
         <translation>Werksdefekte: %1 Blöcke</translation>
+    </message>
+    <message>
+        <source>A reply with a damaged status (reply code %1) counts as lost; further ones of this kind are not logged in this pass</source>
+        <translation>Eine Antwort mit beschädigtem Status (Antwortcode %1) gilt als verloren; weitere dieser Art werden in diesem Durchgang nicht protokolliert</translation>
+    </message>
+    <message>
+        <source>The unit received piece %1 damaged; %2 starts again</source>
+        <translation>Das Gerät hat Teil %1 beschädigt empfangen; %2 beginnt von vorn</translation>
+    </message>
+    <message>
+        <source>The unit is preparing its NAND; waiting up to 60 s for it</source>
+        <translation>Das Gerät bereitet sein NAND vor; bis zu 60 s wird darauf gewartet</translation>
+    </message>
+    <message>
+        <source>Update stopped: the unit did not get its NAND ready within 60 s</source>
+        <translation>Aktualisierung abgebrochen: das Gerät hat sein NAND nicht innerhalb von 60 s bereit gemeldet</translation>
+    </message>
+    <message>
+        <source>Every reply arrives twice: the unit is connected to this input more than once</source>
+        <translation>Jede Antwort kommt doppelt an: das Gerät ist mehr als einmal mit diesem Eingang verbunden</translation>
+    </message>
+    <message>
+        <source>Erase block %1 failed; it is erased once more</source>
+        <translation>Löschen von Block %1 fehlgeschlagen; er wird noch einmal gelöscht</translation>
     </message>
 </context>
 </TS>
