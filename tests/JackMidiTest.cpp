@@ -185,26 +185,20 @@ TEST_F(JackMidiTest, ThousandSysExRoundTripsArriveByteExact)
 
 // A client of the test's own that sends every System Exclusive message straight back within the cycle
 // in which it arrives, with nothing but the client's own rings.
-struct BareEcho
+bool openBareEcho(JackClient &client)
 {
-    BareEcho()
-    {
-        opened = client.open(
-            "Echo", "in", [this](const std::uint8_t *bytes, std::size_t size) { client.send(bytes, size); },
-            "out", nullptr);
-    }
-
-    JackClient client;
-    bool opened = false;
-};
+    return client.open(
+        "Echo", "in", [&client](const std::uint8_t *bytes, std::size_t size) { client.send(bytes, size); },
+        "out", nullptr);
+}
 
 // Messages in pieces, as bridges send them, arrive whole; one longer than a cycle can carry is refused
 // rather than reported as sent. Meanwhile neither the port's cycles nor the echo's allocate or free.
 TEST_F(JackMidiTest, PiecesArriveWholeOversizeIsRefusedAndTheCyclesNeverAllocate)
 {
     jack_set_thread_creator(markedJackThread);
-    BareEcho echo;
-    ASSERT_TRUE(echo.opened);
+    JackClient echo;
+    ASSERT_TRUE(openBareEcho(echo));
     BufferCollector window;
     MidiPort port;
     window.watch(port);
@@ -222,11 +216,11 @@ TEST_F(JackMidiTest, PiecesArriveWholeOversizeIsRefusedAndTheCyclesNeverAllocate
     EXPECT_EQ(jackAllocations, 0);
 
     for (const Bytes &piece : std::vector<Bytes>{{0xF0, 0x01}, {0x02, 0xF8}, {0xF7}})
-        ASSERT_TRUE(echo.client.send(piece.data(), piece.size()));
+        ASSERT_TRUE(echo.send(piece.data(), piece.size()));
     ASSERT_TRUE(window.waitFor(301));
     EXPECT_EQ(window.received.back(), ping);
 
-    const Bytes oversize(echo.client.longestSent() + 1, 0x01);
+    const Bytes oversize(echo.longestSent() + 1, 0x01);
     EXPECT_FALSE(port.sendLong(message(oversize), std::uint32_t(oversize.size())));
     port.close();
     jack_set_thread_creator(pthread_create);
