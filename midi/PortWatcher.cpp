@@ -9,7 +9,9 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>

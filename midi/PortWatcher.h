@@ -2,8 +2,6 @@
 
 #include <QEvent>
 
-#include <atomic>
-#include <cstdint>
 #include <memory>
 #include <thread>
 
