@@ -80,7 +80,7 @@ TEST_F(E2ETest, CompleteUpdateOverJackLeavesTheImageInPlace)
     // One round trip per JACK period is the ceiling: a request and its reply can share a period at best.
     const double update = pass.replies * 1000.0 / std::max<qint64>(1, pass.milliseconds);
     const double periods = JackPeriodsPerSecond;
-    std::printf("bare RtMidi round trips: %.0f/s; the update: %.0f/s (%.0f%% of that), "
+    std::printf("bare JACK round trips: %.0f/s; the update: %.0f/s (%.0f%% of that), "
                 "%.0f%% of one round trip per period (%.0f/s)\n",
         bare, update, 100 * update / bare, 100 * update / periods, periods);
     RecordProperty("update_seconds", int(pass.milliseconds / 1000));

@@ -310,4 +310,34 @@
         <translation>Löschen von Block %1 fehlgeschlagen; er wird noch einmal gelöscht</translation>
     </message>
 </context>
+<context>
+    <name>MidiPort</name>
+    <message>
+        <source>A System Exclusive message from the MIDI input was cut off by the start of another and is dropped.</source>
+        <translation>Eine System-Exclusive-Nachricht vom MIDI-Eingang wurde durch den Beginn einer anderen abgeschnitten und wird verworfen.</translation>
+    </message>
+    <message>
+        <source>A System Exclusive message from the MIDI input was broken off by another MIDI message and is dropped.</source>
+        <translation>Eine System-Exclusive-Nachricht vom MIDI-Eingang wurde durch eine andere MIDI-Nachricht abgebrochen und wird verworfen.</translation>
+    </message>
+    <message>
+        <source>A System Exclusive message from the MIDI input is longer than 64 KiB and is dropped.</source>
+        <translation>Eine System-Exclusive-Nachricht vom MIDI-Eingang ist länger als 64 KiB und wird verworfen.</translation>
+    </message>
+    <message>
+        <source>Messages from the MIDI input arrived faster than they could be taken; some are dropped.</source>
+        <translation>Nachrichten vom MIDI-Eingang kamen schneller an, als sie angenommen werden konnten; einige werden verworfen.</translation>
+    </message>
+</context>
+<context>
+    <name>PortWatcher</name>
+    <message>
+        <source>The MIDI system does not answer; the port watcher is left to stop by itself.</source>
+        <translation>Das MIDI-System antwortet nicht; die Überwachung der Anschlüsse beendet sich später von selbst.</translation>
+    </message>
+    <message>
+        <source>The ALSA sequencer reported an error; its port list is read again.</source>
+        <translation>Der ALSA-Sequencer hat einen Fehler gemeldet; seine Anschlussliste wird neu gelesen.</translation>
+    </message>
+</context>
 </TS>
