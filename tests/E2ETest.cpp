@@ -105,7 +105,7 @@ TEST_F(E2ETest, LostRepliesAreRetriedUntilTheImageIsInPlace)
 TEST_F(E2ETest, FaultsInEveryPartOfThePassStillLeaveTheImageInPlace)
 {
     // Replies count from the identity; every discovery read goes out twice. 4 is the probe of page 0
-    // (its data damaged, so 5 disagrees, a retry, and 6 confirms 5), 7 to 10 the defect list (part 0 twice),
+    // (its data damaged, so 5 disagrees and 6 confirms 5), 7 to 10 the defect list (part 0 twice),
     // 11 the erase of block 0, 30 falls in the list written to block 0 (up to 46), 47 is the erase of block
     // 1. The rest fall in the data pages, wherever
     // the image's length ends them: a cut-off copy, a late reply and a burst of three lost replies. A page
@@ -120,8 +120,11 @@ TEST_F(E2ETest, FaultsInEveryPartOfThePassStillLeaveTheImageInPlace)
     MainWindow window;
     const WindowDriver::Pass pass = update(window, *unit);
     ASSERT_TRUE(pass.completed);
-    // The disagreeing probe, the lost erase, the late reply and the three lost ones.
-    EXPECT_EQ(pass.retries, 6);
+    // The disagreeing probe, the lost erase, the late reply and the burst cost one retry each at most;
+    // the input drops the cut-off copy whole, and where the JACK cycle splits the faulty replies decides
+    // whether one of them costs nothing.
+    EXPECT_GE(pass.retries, 5);
+    EXPECT_LE(pass.retries, 6);
     EXPECT_EQ(unit->stop(), 0) << unit->log();
 
     expect::Scenario scenario;

@@ -9,10 +9,10 @@ catalogue=resources/translations/update_de.ts
 copy=$(mktemp -d)
 trap 'rm -rf "$copy"' EXIT
 cp "$catalogue" "$copy/"
-"$lupdate" -silent -locations none -no-obsolete app engine -ts "$copy/update_de.ts"
+"$lupdate" -silent -locations none -no-obsolete app engine midi -ts "$copy/update_de.ts"
 if ! diff -u "$catalogue" "$copy/update_de.ts"; then
     echo "The catalogue is not as lupdate leaves it: run, from the source root," >&2
-    echo "  lupdate -locations none -no-obsolete app engine -ts $catalogue" >&2
+    echo "  lupdate -locations none -no-obsolete app engine midi -ts $catalogue" >&2
     echo "and translate the new texts (no entry may stay type=\"unfinished\")." >&2
     exit 1
 fi
