@@ -20,11 +20,24 @@
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// A poll's time-out that ends at or just after `when`.
+int pollTimeoutUntil(Clock::time_point when)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(when - Clock::now()).count();
+    return int(std::max<decltype(left)>(0, left) + 1);
+}
+
 // Starts with the program's client name, so that the listing leaves the watcher's port out.
 const char *const WatcherName = "Tavrin Update watcher";
 constexpr std::chrono::milliseconds RetryInterval(1000);
 // How long stop() waits for the thread before it leaves it to end by itself.
 constexpr std::chrono::milliseconds StopWait(2000);
+// A stopping server goes on telling each client of the others it removes. Closing a client then
+// cancels libjack's notification thread inside a lock that is never released, and every later
+// close hangs; so the clients of a stopped server are closed only once JACK has been quiet this long.
+constexpr std::chrono::milliseconds ShutdownQuiet(1000);
 
 // A sequencer client subscribed to the system's announce port.
 class AlsaAnnouncements
@@ -143,6 +156,7 @@ struct PortWatcher::State
         static_cast<State *>(state)->wake();
     }
     static void onJackShutdown(void *state) { static_cast<State *>(state)->wake(); }
+    static void onJackClient(const char *, int, void *state) { static_cast<State *>(state)->wake(); }
 
     std::mutex receiving;
     QObject *receiver; // under `receiving`; null once stop() has returned
@@ -177,6 +191,7 @@ public:
         if (!client)
             return false;
         jack_set_port_registration_callback(client, &PortWatcher::State::onJackPort, notice.context);
+        jack_set_client_registration_callback(client, &PortWatcher::State::onJackClient, notice.context);
         if (jack_activate(client) != 0) {
             close();
             return false;
@@ -224,8 +239,8 @@ void PortWatcher::stop()
         return;
     state->stopping = true;
     state->wake();
-    const auto deadline = std::chrono::steady_clock::now() + StopWait;
-    while (!state->finished && std::chrono::steady_clock::now() < deadline)
+    const auto deadline = Clock::now() + StopWait;
+    while (!state->finished && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     {
         std::lock_guard<std::mutex> lock(state->receiving);
@@ -265,21 +280,26 @@ void PortWatcher::State::run()
     // The receiver lists the ports itself when it starts the watcher; only later arrivals are changes.
     bool firstAttempt = true;
     bool holdPosted = false;
-    auto nextAttempt = std::chrono::steady_clock::now();
+    // While held and not yet posted: when the clients may be closed.
+    Clock::time_point closeAfterHold = Clock::time_point::max();
+    auto nextAttempt = Clock::now();
     while (!stopping) {
         bool changed = false;
-        if (std::chrono::steady_clock::now() >= nextAttempt) {
+        if (Clock::now() >= nextAttempt) {
             const bool alsaArrived = !alsa.isOpen() && alsa.open();
             const bool jackArrived = !jack.isOpen() && jack.open();
             changed = !firstAttempt && (alsaArrived || jackArrived);
             firstAttempt = false;
-            nextAttempt = std::chrono::steady_clock::now() + RetryInterval;
+            nextAttempt = Clock::now() + RetryInterval;
         }
 
         std::vector<pollfd> descriptors{{wakePipe[0], POLLIN, 0}};
         alsa.addDescriptors(descriptors);
         const bool retrying = !alsa.isOpen() || !jack.isOpen();
-        poll(descriptors.data(), descriptors.size(), retrying ? int(RetryInterval.count()) : -1);
+        int timeout = retrying ? int(RetryInterval.count()) : -1;
+        if (closeAfterHold != Clock::time_point::max())
+            timeout = pollTimeoutUntil(closeAfterHold);
+        const bool woken = poll(descriptors.data(), descriptors.size(), timeout) > 0;
         char drain[64];
         while (::read(wakePipe[0], drain, sizeof drain) > 0) { }
 
@@ -296,13 +316,19 @@ void PortWatcher::State::run()
         changed = alsa.portsChanged() || changed;
         changed = jackPortsChanged.exchange(false) || changed;
         // Any of the program's clients may have been told of the shutdown first.
-        if (JackServerLock::held() && !holdPosted) {
+        if (!JackServerLock::held()) {
+            holdPosted = false;
+            closeAfterHold = Clock::time_point::max();
+        } else if (!holdPosted && (woken || closeAfterHold == Clock::time_point::max())) {
+            closeAfterHold = Clock::now() + ShutdownQuiet;
+        } else if (!holdPosted && Clock::now() >= closeAfterHold) {
             // Closed here, never inside JACK's own callback.
             jack.close();
             post(JackServerStopped);
             changed = true;
+            holdPosted = true;
+            closeAfterHold = Clock::time_point::max();
         }
-        holdPosted = JackServerLock::held();
         if (changed && !changePosted.exchange(true))
             post(PortsChanged);
     }
