@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <unistd.h>
 
 std::mutex DeviceDirectory::mutex;
 std::vector<MidiDeviceEntry> DeviceDirectory::snapshots[2];
@@ -23,11 +24,16 @@ namespace {
 void quietAlsa(const char *, int, const char *, int, const char *, ...) { }
 void quietJack(const char *) { }
 
-// Ports of this program's own clients are never offered: opening them would talk to itself. JACK
-// numbers clients of the same name ("Tavrin Update-01"), so the name is compared as a prefix.
+// Ports of this program's clients, of this process and of others, are never offered: opening them would
+// talk to an updater rather than a unit. Bridges such as a2j copy them under a client of their own and
+// keep the original name after it ("a2j:Tavrin Update 4711 [129] (capture): in"), so a copy is
+// recognised by the name that follows the bridge's client.
 bool isOwnPort(const std::string &name)
 {
-    return name.rfind(DeviceDirectory::clientName(), 0) == 0;
+    const std::string program = DeviceDirectory::programName();
+    const std::size_t colon = name.find(':');
+    return name.rfind(program, 0) == 0
+        || (colon != std::string::npos && name.compare(colon + 1, program.size(), program) == 0);
 }
 
 template <class Api> void appendPorts(MidiBackend backend, std::vector<MidiDeviceEntry> &list)
@@ -54,7 +60,8 @@ void appendJackPorts(DeviceDirectory::Direction direction, std::vector<MidiDevic
     if (DeviceDirectory::jackHeld())
         return;
     jack_status_t status;
-    jack_client_t *client = jack_client_open("Tavrin Update probe", JackNoStartServer, &status);
+    jack_client_t *client
+        = jack_client_open(DeviceDirectory::probeName().c_str(), JackNoStartServer, &status);
     if (!client)
         return;
     // The program's inputs read from JACK's output ports, and its outputs write to JACK's input ports.
@@ -113,9 +120,49 @@ void DeviceDirectory::silenceLibraries()
     });
 }
 
-const char *DeviceDirectory::clientName()
+const char *DeviceDirectory::programName()
 {
     return "Tavrin Update";
+}
+
+// Several updaters run side by side, one per unit; the process number tells their clients apart in
+// the MIDI system, also on ALSA, which allows two clients of one name.
+const char *DeviceDirectory::clientName()
+{
+    static const std::string name = std::string(programName()) + " " + std::to_string(getpid());
+    return name.c_str();
+}
+
+std::string DeviceDirectory::probeName()
+{
+    return std::string(clientName()) + " probe";
+}
+
+std::string DeviceDirectory::clientOf(const MidiDeviceEntry &entry)
+{
+    const std::string &name = entry.name;
+    switch (entry.backend) {
+    case MidiBackend::Alsa: {
+        // "Client:Port 128:0": the number before the last colon.
+        const std::size_t space = name.rfind(' ');
+        const std::size_t colon = name.rfind(':');
+        if (space == std::string::npos || colon == std::string::npos || colon < space)
+            return name;
+        return "alsa " + name.substr(space + 1, colon - space - 1);
+    }
+    case MidiBackend::Jack: {
+        // "client:port"; a bridge names the bridged client and its number in brackets after its own
+        // ("a2j:Tavrin [130] (capture): out").
+        const std::size_t colon = name.find(':');
+        const std::size_t bracket = name.find("] ", colon == std::string::npos ? 0 : colon);
+        if (bracket != std::string::npos)
+            return "jack " + name.substr(0, bracket + 1);
+        return "jack " + name.substr(0, colon);
+    }
+    case MidiBackend::InProcess:
+        return "device " + std::to_string(entry.inProcessId);
+    }
+    return name;
 }
 
 void DeviceDirectory::holdJack(bool held)
@@ -143,7 +190,8 @@ bool DeviceDirectory::available(MidiBackend backend)
         if (jackHeld())
             return false;
         jack_status_t status;
-        jack_client_t *client = jack_client_open("Tavrin Update probe", JackNoStartServer, &status);
+        jack_client_t *client
+            = jack_client_open(DeviceDirectory::probeName().c_str(), JackNoStartServer, &status);
         if (!client)
             return false;
         jack_client_close(client);

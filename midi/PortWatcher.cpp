@@ -10,13 +10,17 @@
 #include <chrono>
 #include <fcntl.h>
 #include <poll.h>
+#include <string>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
 // Starts with the program's client name, so that the listing leaves the watcher's port out.
-const char *const WatcherName = "Tavrin Update watcher";
+std::string watcherName()
+{
+    return std::string(DeviceDirectory::clientName()) + " watcher";
+}
 constexpr std::chrono::milliseconds RetryInterval(1000);
 
 // A sequencer client subscribed to the system's announce port.
@@ -41,7 +45,7 @@ public:
             sequencer = nullptr;
             return false;
         }
-        snd_seq_set_client_name(sequencer, WatcherName);
+        snd_seq_set_client_name(sequencer, watcherName().c_str());
         // Writable for the system only: no other client can subscribe to it.
         const int port = snd_seq_create_simple_port(sequencer, "announce",
             SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_NO_EXPORT, SND_SEQ_PORT_TYPE_APPLICATION);
@@ -122,7 +126,7 @@ public:
             return false;
         jack_status_t status;
         // Never starts a server: one that is not running is looked for again later.
-        client = jack_client_open(WatcherName, JackNoStartServer, &status);
+        client = jack_client_open(watcherName().c_str(), JackNoStartServer, &status);
         if (!client)
             return false;
         jack_set_port_registration_callback(client, PortWatcher::onJackPort, &watcher);
