@@ -115,6 +115,8 @@ void BatchOutput::result(const BatchResult &result)
                 .arg(f.retries)
                 .arg(f.seconds, 0, 'f', 1)
                 .arg(f.kibPerSecond, 0, 'f', 0));
+    else if (result.errorLogged)
+        line(out, tr("Update FAILED."));
     else
         line(result.exitStatus == 2 ? err : out, tr("Update FAILED: %1").arg(result.error));
 }

@@ -25,6 +25,7 @@ struct BatchResult
     PassFigures figures;
     bool verified = false;
     QString error; // empty for a finished, confirmed update
+    bool errorLogged = false; // the error is the log line just printed
 };
 
 // What the batch mode prints: log lines on stdout and a progress bar on a terminal's stderr, or one

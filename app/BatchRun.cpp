@@ -153,7 +153,6 @@ int BatchRun::update(const volatile std::sig_atomic_t &interrupted)
 {
     clock.start();
     window.Transfer();
-    BatchProgress shown;
     return loopUntil([&] {
         if (interrupted)
             return end(Interrupted,
@@ -162,7 +161,7 @@ int BatchRun::update(const volatile std::sig_atomic_t &interrupted)
         if (!window.passRunning()) {
             if (window.passFinished)
                 return end(Completed, QString());
-            return end(Failed, lastLogLine.isEmpty() ? tr("the update stopped") : lastLogLine);
+            return end(Failed, lastLogLine);
         }
         const BatchProgress now = progress();
         if (now.pages != shown.pages || now.phase != shown.phase || now.block != shown.block
@@ -199,11 +198,11 @@ int BatchRun::end(int status, const QString &error)
     BatchResult result;
     result.exitStatus = status;
     result.error = error;
+    result.errorLogged = !error.isEmpty() && error == lastLogLine;
     if (status == Completed) {
         result.figures = window.passFigures();
     } else if (clock.isValid()) {
-        const BatchProgress last = progress();
-        result.figures.pages = last.pages;
+        result.figures.pages = shown.pages;
         result.figures.newBadBlocks = window.newBadBlockCount;
         result.figures.seconds = clock.elapsed() / 1000.0;
     }

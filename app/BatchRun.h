@@ -43,6 +43,8 @@ private:
 
     MainWindow &window;
     BatchOutput &output;
+    // The reason that the engine gives when it stops a pass is its last log line.
     QString lastLogLine;
+    BatchProgress shown;
     QElapsedTimer clock;
 };
