@@ -24,18 +24,6 @@ namespace {
 void quietAlsa(const char *, int, const char *, int, const char *, ...) { }
 void quietJack(const char *) { }
 
-// Ports of this program's clients, of this process and of others, are never offered: opening them would
-// talk to an updater rather than a unit. Bridges such as a2j copy them under a client of their own and
-// keep the original name after it ("a2j:Tavrin Update 4711 [129] (capture): in"), so a copy is
-// recognised by the name that follows the bridge's client.
-bool isOwnPort(const std::string &name)
-{
-    const std::string program = DeviceDirectory::programName();
-    const std::size_t colon = name.find(':');
-    return name.rfind(program, 0) == 0
-        || (colon != std::string::npos && name.compare(colon + 1, program.size(), program) == 0);
-}
-
 template <class Api> void appendPorts(MidiBackend backend, std::vector<MidiDeviceEntry> &list)
 {
     try {
@@ -45,7 +33,7 @@ template <class Api> void appendPorts(MidiBackend backend, std::vector<MidiDevic
         const unsigned count = api.getPortCount();
         for (unsigned port = 0; port < count; ++port) {
             std::string name = api.getPortName(port);
-            if (!name.empty() && !isOwnPort(name))
+            if (!name.empty() && !DeviceDirectory::isOwnPort(name))
                 list.push_back({backend, std::move(name), 0});
         }
     } catch (const RtMidiError &) {
@@ -68,7 +56,7 @@ void appendJackPorts(DeviceDirectory::Direction direction, std::vector<MidiDevic
     const unsigned long flags = direction == DeviceDirectory::Inputs ? JackPortIsOutput : JackPortIsInput;
     if (const char **ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags)) {
         for (const char **port = ports; *port; ++port) {
-            if (!isOwnPort(*port))
+            if (!DeviceDirectory::isOwnPort(*port))
                 list.push_back({MidiBackend::Jack, *port, 0});
         }
         jack_free(static_cast<void *>(ports));
@@ -136,6 +124,18 @@ const char *DeviceDirectory::clientName()
 std::string DeviceDirectory::probeName()
 {
     return std::string(clientName()) + " probe";
+}
+
+// Ports of this program's clients, of this process and of others, are never offered: opening them would
+// talk to an updater rather than a unit. Bridges such as a2j copy them under a client of their own and
+// keep the original name after it ("a2j:Tavrin Update 4711 [129] (capture): in"), so a copy is
+// recognised by the name that follows the bridge's client.
+bool DeviceDirectory::isOwnPort(const std::string &name)
+{
+    const std::string program = programName();
+    const std::size_t colon = name.find(':');
+    return name.rfind(program, 0) == 0
+        || (colon != std::string::npos && name.compare(colon + 1, program.size(), program) == 0);
 }
 
 std::string DeviceDirectory::clientOf(const MidiDeviceEntry &entry)

@@ -36,6 +36,9 @@ public:
     // The short-lived client that looks at a JACK server.
     static std::string probeName();
 
+    // Whether a port belongs to this program, in any process, also as a bridge's copy.
+    static bool isOwnPort(const std::string &name);
+
     // The MIDI client that a port belongs to, for telling whether an input and an output are one unit:
     // on ALSA its sequencer client number, on JACK its client name (behind a bridge such as a2j, the
     // bridged client), in this process the device.
