@@ -63,7 +63,7 @@ void BatchOutput::progress(const BatchProgress &progress)
     const int filled = percent * BarWidth / 100;
     QString left = QStringLiteral("-:--");
     if (progress.secondsLeft >= 0) {
-        const int seconds = int(progress.secondsLeft + 0.5);
+        const int seconds = int(std::lround(progress.secondsLeft));
         left = QStringLiteral("%1:%2")
                    .arg(seconds / SecondsPerMinute)
                    .arg(seconds % SecondsPerMinute, 2, 10, QLatin1Char('0'));

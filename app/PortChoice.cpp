@@ -27,7 +27,7 @@ PortChoice PortChoice::find(const QStringList &listed, const QString &wanted)
 {
     if (wanted.isEmpty())
         return {};
-    const PortChoice exact = portsThatFit(listed, [&](const QString &name) { return name == wanted; });
+    PortChoice exact = portsThatFit(listed, [&](const QString &name) { return name == wanted; });
     if (exact.outcome != Unknown)
         return exact;
     return portsThatFit(

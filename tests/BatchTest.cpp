@@ -1,10 +1,8 @@
-#include "E2ESupport.h"
-#include "JackServer.h"
+#include "E2EJackTest.h"
 
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
-#include <QJsonArray>
 #include <QThread>
 
 #include <csignal>
@@ -12,27 +10,9 @@
 namespace {
 
 // Batch updates over a private JACK server: what the exit status and the JSON stream say.
-class BatchTest : public SimulatedUnitTest
+class BatchTest : public E2ETest
 {
 protected:
-    BatchTest()
-        : SimulatedUnitTest("jack")
-    {
-    }
-
-    static void SetUpTestSuite() { server = new JackServer; }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(server->running()) << "jackd did not start";
-        ASSERT_TRUE(dir.isValid());
-    }
-
     std::unique_ptr<SimProcess> startNamedUnit(const std::string &name, std::vector<std::string> arguments)
     {
         arguments.insert(
@@ -42,11 +22,7 @@ protected:
             ADD_FAILURE() << "the simulated unit's ports did not appear:\n" << unit->log();
         return unit;
     }
-
-    static JackServer *server;
 };
-
-JackServer *BatchTest::server = nullptr;
 
 // Two units, each updated by a process of its own at the same time; a name that fits both is refused.
 TEST_F(BatchTest, TwoUnitsAtOnceBothHoldTheImageAndTheStreamEndsInAnOkResult)
@@ -66,7 +42,7 @@ TEST_F(BatchTest, TwoUnitsAtOnceBothHoldTheImageAndTheStreamEndsInAnOkResult)
     EXPECT_EQ(updateB->finish(), 0) << updateB->log();
 
     expect::Scenario scenario;
-    scenario.image = embeddedImage();
+    scenario.image = image;
     const Bytes expected = dataArea(expect::expectedNand(scenario, erasedBlock()));
     for (auto [unit, update, name] : {std::tuple(first.get(), updateA.get(), "Tavrin A"),
              std::tuple(second.get(), updateB.get(), "Tavrin B")}) {
