@@ -93,7 +93,7 @@ bool wanted(int argc, char *argv[])
 int run(int argc, char *argv[])
 {
     // No window is ever shown here, so no display is needed; and the settings are only read.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QPA_PLATFORM", "minimal");
     Startup::prepareApplication();
     QApplication application(argc, argv);
     QTranslator programTranslator;
