@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AgreedRead.h"
 #include "DeviceLink.h"
 #include "PortWatcher.h"
 #include "ui_MainWindow.h"
@@ -61,6 +62,8 @@ public:
     void refreshControls();
     void showDeviceInfo();
     void showProgress();
+    // The log's first line: the version, the image's size and SHA-256 and the reset code's origin.
+    void logBuildIdentity();
 
 public slots:
     void Connect();
@@ -107,10 +110,18 @@ private:
     void stopPass(const QString &reason);
     void onModeIdle(std::uint64_t arrival);
     void ignoreReply(int code);
+    void onModeActive();
+    void noteSurplusReply();
+    void logOncePerPass(std::uint32_t &logged, int code, const QString &text);
     bool mayRetryStep(bool timedOut);
     QString stepName() const;
     void sendDiscoveryRead();
     bool discoveryDataSound();
+    void readNext(int piece);
+    void readAgain();
+    void rejectImplausible();
+    bool startsList() const;
+    bool listEntriesPlausible() const;
     void probeListPage();
     void readListPiece();
     void eraseListBlock();
@@ -124,6 +135,7 @@ private:
     void sendFinishRequest();
     void confirmFinish();
     void logProgress(const QString &text);
+    void warnOfPlaceholder();
     void beginPassReport();
     void showImageProgress();
     void logPassSummary();
@@ -178,9 +190,17 @@ public:
     int finishSends = 0;
     // The image is in place; what remains is the list in block 0 and the finish.
     bool dataWritten = false;
-    // A discovery read whose checksum did not match, kept to compare with the next read of it.
-    QByteArray uncheckedRead;
+    AgreedRead discoveryRead;
     bool doubleReadsLogged = false;
     // One bit per reply code already reported as ignored in this pass.
     std::uint32_t ignoredReplies = 0;
+    std::uint32_t unreadableStatuses = 0;
+    // Replies in this pass that answered no request, and whether the log named a doubled input.
+    int surplusReplies = 0;
+    // The current block's erase failed once; a second failure is believed.
+    bool eraseFailedOnce = false;
+    // The unit said "mode active" after CMD_RESET_NAND and is preparing its NAND.
+    bool nandPreparing = false;
+    // The page with the image's final byte is programmed: only now may CMD_FINISH go out.
+    bool imageWritten = false;
 };

@@ -2,6 +2,7 @@
 
 #include "BuildInfo.h"
 #include "MainWindow.h"
+#include "PlastiqueFrames.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -10,6 +11,7 @@
 #include <QIcon>
 #include <QSettings>
 #include <QString>
+#include <QStyleFactory>
 #include <QTranslator>
 
 namespace Startup {
@@ -28,7 +30,9 @@ void prepareApplication()
     QCoreApplication::setApplicationVersion(QString::fromLatin1(BuildInfo::Version));
     // Lets the desktop match the window to its entry and icon.
     QGuiApplication::setDesktopFileName(QString::fromLatin1(BuildInfo::DesktopId));
-    QApplication::setStyle(QStringLiteral("plastique"));
+    // Plastique comes as a plugin for Qt 5 only; elsewhere Fusion draws the window, with Plastique's frames.
+    QStyle *style = QStyleFactory::create(QStringLiteral("plastique"));
+    QApplication::setStyle(style ? style : new PlastiqueFrames);
 }
 
 void fitFontToForm()
@@ -65,6 +69,9 @@ void showWindow(MainWindow &window)
     window.show();
     window.setFixedSize(WindowWidth, WindowHeight);
     window.init();
+    if (qobject_cast<const PlastiqueFrames *>(QApplication::style()))
+        window.LogText->appendPlainText(QCoreApplication::translate(
+            "MainWindow", "The Plastique style is not available for this Qt: the window uses Fusion."));
 }
 
 } // namespace Startup

@@ -11,7 +11,7 @@ constexpr int WindowWidth = 922;
 constexpr int WindowHeight = 322;
 
 // Names the settings and chooses the style; called before the application object exists, so that
-// every widget is created in that style. Without the style's plugin Qt's default style stays.
+// every widget is created in that style. Without the style's plugin, Fusion with Plastique's frames.
 void prepareApplication();
 
 // The form places every widget at a fixed size laid out for 8-point text; a larger desktop default
@@ -27,7 +27,7 @@ bool installTranslators(const QSettings &settings, QTranslator &program, QTransl
 // in. Called once the application object exists.
 void setApplicationIcon();
 
-// Shows the window at its one fixed size and initialises it.
+// Shows the window at its one fixed size and initialises it; its log says when Plastique is missing.
 void showWindow(MainWindow &window);
 
 } // namespace Startup

@@ -24,6 +24,7 @@ int main(int argc, char *argv[])
     {
         // Destroyed before the settings and the application; its DeviceLink closes the MIDI ports.
         MainWindow window;
+        window.logBuildIdentity();
         Startup::showWindow(window);
         exitCode = application.exec();
     }

@@ -32,6 +32,9 @@ if(TARGET tavrin-sim)
     string(APPEND CPACK_PACKAGE_DESCRIPTION
         "\n\nThe package also holds tavrin-sim, a simulated unit to try the program with.")
 endif()
+# The maker compares the image's checksum with the one of the image they gave to the build.
+string(APPEND CPACK_PACKAGE_DESCRIPTION
+    "\n\nNAND image: ${TAVRIN_IMAGE_SIZE} bytes, SHA-256\n${TAVRIN_IMAGE_SHA256}")
 # A package carrying the generated stand-in would write that into a real unit; it says so.
 if(TAVRIN_IMAGE_IS_PLACEHOLDER)
     string(APPEND CPACK_PACKAGE_DESCRIPTION
@@ -43,6 +46,8 @@ if(TAVRIN_RESET_CODE_IS_DEFAULT)
     string(APPEND CPACK_PACKAGE_DESCRIPTION
         "\n\nThis build sends the default reset code ${TAVRIN_DEFAULT_RESET_CODE}, not one given for a\n"
         "particular unit: a unit that expects another code ignores the update.")
+else()
+    string(APPEND CPACK_PACKAGE_DESCRIPTION "\n\nThe reset code is the one set for this build.")
 endif()
 set(CPACK_PACKAGE_HOMEPAGE_URL https://kestrava.example/)
 set(CPACK_STRIP_FILES ON)
@@ -52,10 +57,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
-# The libraries the programs link come from dpkg-shlibdeps. The window's style is a plugin that Qt
-# loads at run time, which no linker records.
+# The libraries the programs link come from dpkg-shlibdeps. Under Qt 5 the window's style is a plugin
+# that Qt loads at run time, which no linker records; Qt 6 has no Plastique plugin, and Fusion is built in.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS qt5-style-plugins)
+if(TAVRIN_QT_MAJOR STREQUAL 5)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS qt5-style-plugins)
+endif()
 # ALSA's sequencer is enough to reach the unit; a JACK server is only wanted where one is used anyway.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS jackd2)
 

@@ -15,12 +15,12 @@ void MainWindow::onNandReady()
     bblPage = 0;
     listBlockFull = false;
     dataWritten = false;
+    imageWritten = false;
+    eraseFailedOnce = false;
     doubleReadsLogged = false;
-    stepRetries = 0;
-    uncheckedRead.clear();
+    discoveryRead.startPass();
     phase = BblScan;
-    pieceIndex = 0;
-    sendDiscoveryRead();
+    readNext(0);
 }
 
 void MainWindow::sendDiscoveryRead()
@@ -32,28 +32,49 @@ void MainWindow::sendDiscoveryRead()
         link.sendReadFlash(std::uint32_t(bblPage) * Nand::SectorsPerPage, std::uint8_t(pieceIndex));
 }
 
+void MainWindow::readNext(int piece)
+{
+    // The retries of a list count over all its pieces: one that is read whole and found implausible
+    // again and again must still reach the cap.
+    if (piece == 0)
+        stepRetries = 0;
+    pieceIndex = piece;
+    discoveryRead.forget();
+    sendDiscoveryRead();
+}
+
+void MainWindow::readAgain()
+{
+    if (mayRetryStep(false))
+        sendDiscoveryRead();
+}
+
+void MainWindow::rejectImplausible()
+{
+    // What two reads agreed on cannot be in block 0: it is read again from its first piece.
+    discoveryRead.forget();
+    pieceIndex = 0;
+    readAgain();
+}
+
 bool MainWindow::discoveryDataSound()
 {
     // Fewer bytes than one piece is not data at all.
-    const int count = link.replyDataCount;
-    const QByteArray read = count >= Engine::ReadPieceSize
-        ? QByteArray(reinterpret_cast<const char *>(link.replyData.data()), count)
-        : QByteArray();
-    const bool checked = !read.isEmpty() && link.replyChecksum == dataChecksum(link.replyData.data(), count);
-    // A unit may fill the checksum byte some other way; two reads that agree are believed as well.
-    const bool agreed = !checked && !read.isEmpty() && read == uncheckedRead;
-    if (checked || agreed) {
-        if (agreed && !doubleReadsLogged) {
+    const int count = link.replyDataCount >= Engine::ReadPieceSize ? link.replyDataCount : 0;
+    switch (discoveryRead.offer(link.replyData.data(), count, link.replyChecksum)) {
+    case AgreedRead::Believed:
+        if (!discoveryRead.checksumsFilled() && !doubleReadsLogged) {
             doubleReadsLogged = true;
             logProgress(tr("The unit's data replies do not carry their checksum; each one is read twice"));
         }
-        uncheckedRead.clear();
-        stepRetries = 0;
         return true;
-    }
-    uncheckedRead = read;
-    if (mayRetryStep(false))
+    case AgreedRead::ReadAgain:
         sendDiscoveryRead();
+        return false;
+    case AgreedRead::Rejected:
+        readAgain();
+        return false;
+    }
     return false;
 }
 
@@ -67,43 +88,75 @@ void MainWindow::onFlashData()
         readListPiece();
 }
 
+bool MainWindow::startsList() const
+{
+    return link.replyData[0] == Frame::ListMarker && link.replyData[1] == Frame::ListMarker;
+}
+
 void MainWindow::probeListPage()
 {
-    const bool holdsList = link.replyData[0] != Nand::ErasedByte;
+    const bool holdsList = startsList();
+    const bool erased = std::all_of(link.replyData.begin(), link.replyData.begin() + Engine::ReadPieceSize,
+        [](std::uint8_t byte) { return byte == Nand::ErasedByte; });
+    // A page that is neither is damage on the way: one flipped bit must not turn an erased page into a list.
+    if (!holdsList && !erased) {
+        rejectImplausible();
+        return;
+    }
     if (holdsList && bblPage < Nand::LastPage) {
         ++bblPage;
-        pieceIndex = 0;
-        sendDiscoveryRead();
+        readNext(0);
         return;
     }
 
     if (holdsList || bblPage > 0) {
         // A full block 0 is read from its last page; the list then moves to page 0 (see readListPiece).
         listBlockFull = holdsList;
-        logProgress(tr("found %1 BBL's").arg(holdsList ? bblPage + 1 : int(bblPage)));
+        logProgress(tr("found %1 BBLs").arg(holdsList ? bblPage + 1 : int(bblPage)));
         logProgress(tr("read last BBL"));
         if (!holdsList)
             --bblPage;
         phase = BblRead;
-        pieceIndex = 0;
-        sendDiscoveryRead();
+        readNext(0);
         return;
     }
 
     logProgress(tr("no BBL found, NAND is unused"));
     logProgress(tr("read defective list"));
     phase = DefectListRead;
-    pieceIndex = 0;
-    sendDiscoveryRead();
+    readNext(0);
+}
+
+bool MainWindow::listEntriesPlausible() const
+{
+    // Entries ascend and name blocks of the NAND up to the padding, as every written list has them.
+    int previous = -1;
+    for (int i = 0; i < Frame::MaxReadListEntries; ++i) {
+        const int at = Frame::ListEntriesOffset + i * Frame::ListEntrySize;
+        const int block = pageFrame[at] | pageFrame[at + 1] << 8;
+        if (block == Frame::ListPadding)
+            return true;
+        if (block > Nand::LastBlock || block <= previous)
+            return false;
+        previous = block;
+    }
+    return true;
 }
 
 void MainWindow::readListPiece()
 {
+    if (pieceIndex == 0 && !startsList()) {
+        rejectImplausible();
+        return;
+    }
     std::copy_n(link.replyData.begin(), Engine::ReadPieceSize,
         pageFrame.begin() + pieceIndex * Engine::ReadPieceSize);
-    ++pieceIndex;
-    if (pieceIndex < Engine::ListReadPieces) {
-        sendDiscoveryRead();
+    if (pieceIndex + 1 < Engine::ListReadPieces) {
+        readNext(pieceIndex + 1);
+        return;
+    }
+    if (!listEntriesPlausible()) {
+        rejectImplausible();
         return;
     }
 
@@ -126,7 +179,7 @@ void MainWindow::readListPiece()
         }
     }
     logProgress(tr("BBL contains %1 blocks").arg(count));
-    logProgress(tr("Factorydefects was %1 blocks").arg(factoryDefects));
+    logProgress(tr("Factory defects: %1 blocks").arg(factoryDefects));
 
     if (listBlockFull) {
         // No page is left for a further list: start block 0 over with the list just read in page 0.
@@ -148,9 +201,8 @@ void MainWindow::onDefectData()
         for (int b = 0; b < Engine::BitsPerByte; ++b)
             badBlocks[first + i * Engine::BitsPerByte + b] = (bits >> b) & 1;
     }
-    ++pieceIndex;
-    if (pieceIndex < Engine::DefectListParts) {
-        sendDiscoveryRead();
+    if (pieceIndex + 1 < Engine::DefectListParts) {
+        readNext(pieceIndex + 1);
         return;
     }
 

@@ -13,6 +13,10 @@ bool MainWindow::event(QEvent *e)
     const int code = link.takeInput(received->takeHeader());
     switch (code) {
     case REPLY_NONE:
+        if (link.unreadableStatus != REPLY_NONE)
+            logOncePerPass(unreadableStatuses, link.unreadableStatus,
+                tr("A reply with a damaged status (reply code %1) counts as lost; further ones of this kind "
+                   "are not logged in this pass"));
         return true;
     case REPLY_DEVICE_INFO:
         if (connectionState == Connecting) {
@@ -26,13 +30,14 @@ bool MainWindow::event(QEvent *e)
         onModeIdle(received->arrival);
         return true;
     case REPLY_MODE_ACTIVE:
-        showProgress();
+        onModeActive();
         return true;
     default:
         break;
     }
 
     if (!link.takeAnswer(code, received->arrival)) {
+        noteSurplusReply();
         ignoreReply(code);
         return true;
     }
@@ -81,6 +86,23 @@ void MainWindow::onModeIdle(std::uint64_t arrival)
     progressBar->hide();
 }
 
+void MainWindow::onModeActive()
+{
+    // Only the start of a pass shows the bar and locks the controls: a stray report after a stop would
+    // lock them for good, and one in the middle of a pass would reset the bar.
+    if (!passRunning()) {
+        ignoreReply(REPLY_MODE_ACTIVE);
+        return;
+    }
+    if (phase != Idle || nandPreparing)
+        return;
+    showProgress();
+    nandPreparing = true;
+    // Preparing the NAND may take a slow unit longer than the silence that stops a pass.
+    stallTicks = Engine::NandPrepareTicks;
+    logProgress(tr("The unit is preparing its NAND; waiting up to 60 s for it"));
+}
+
 bool MainWindow::passRunning() const
 {
     return phase != Idle || link.awaiting(REPLY_NAND_READY);
@@ -88,21 +110,39 @@ bool MainWindow::passRunning() const
 
 void MainWindow::ignoreReply(int code)
 {
+    logOncePerPass(ignoredReplies, code,
+        tr("Ignored a reply that answers no request in flight (reply code %1); further ones of this kind are "
+           "not logged in this pass"));
+}
+
+void MainWindow::logOncePerPass(std::uint32_t &logged, int code, const QString &text)
+{
     const std::uint32_t kind = 1u << code;
-    if (ignoredReplies & kind)
+    if (logged & kind)
         return;
-    ignoredReplies |= kind;
-    logProgress(tr("Ignored a reply that answers no request in flight (reply code %1); further ones of "
-                   "this kind are not logged in this pass")
-                    .arg(code));
+    logged |= kind;
+    logProgress(text.arg(code));
+}
+
+void MainWindow::noteSurplusReply()
+{
+    // A copy now and then is a glitch; a surplus that keeps coming is an input that hears the unit twice,
+    // whose late copies can pass for the answers to later requests.
+    if (passRunning() && ++surplusReplies == Engine::DoubledLinkSurplus)
+        logProgress(tr("Every reply arrives twice: the unit is connected to this input more than once"));
 }
 
 void MainWindow::update()
 {
-    if (stallTicks > 0 && --stallTicks == 0)
-        stopPass(tr("Update stopped: no reply from the unit for 10 s. Check that input and output are the "
-                    "same unit, and its cable and power; then press Disconnect and Connect. Update starts "
-                    "the whole update again."));
+    if (stallTicks > 0 && --stallTicks == 0) {
+        if (nandPreparing && link.awaiting(REPLY_NAND_READY))
+            stopPass(tr("Update stopped: the unit did not get its NAND ready within 60 s"));
+        else
+            stopPass(
+                tr("Update stopped: no reply from the unit for 10 s. Check that input and output are the "
+                   "same unit, and its cable and power; then press Disconnect and Connect. Update starts "
+                   "the whole update again."));
+    }
     if (timeoutTicks > 0 && --timeoutTicks == 0)
         retry();
 }
@@ -161,9 +201,9 @@ QString MainWindow::stepName() const
 {
     switch (phase) {
     case BblScan:
-        return tr("the search for a bad-block list in block 0");
+        return tr("the search for a bad-block list in block 0, page %1").arg(bblPage);
     case BblRead:
-        return tr("the read of the bad-block list");
+        return tr("the read of the bad-block list in block 0, page %1").arg(bblPage);
     case DefectListRead:
         return tr("the read of the factory defect list");
     case BlockErase:

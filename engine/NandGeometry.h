@@ -38,6 +38,8 @@ constexpr int ListMarkerCopies = 2;
 constexpr int ListCountOffset = 2;
 constexpr int ListEntriesOffset = 4;
 constexpr int ListEntrySize = 2;
+// What follows the last entry of a list, as the erased NAND has it.
+constexpr int ListPadding = 0xFFFF;
 constexpr int MaxWrittenListEntries = 101;
 constexpr int MaxReadListEntries = (Nand::SectorSize - ListEntriesOffset) / ListEntrySize;
 
@@ -60,6 +62,10 @@ constexpr int MaxFactoryDefects = 3;
 constexpr int ListReadPieces = 4;
 constexpr int ReadPieceSize = 64;
 constexpr int DefectListParts = 2;
+// Replies that answered nothing, in one pass, before the log says the input is connected twice.
+constexpr int DoubledLinkSurplus = 8;
+// How long a unit that reported "mode active" has to get its NAND ready.
+constexpr int NandPrepareTicks = 600;
 // The factory defect list has one bit per block, least significant bit first.
 constexpr int BitsPerByte = 8;
 constexpr int BlocksPerDefectPart = ReadPieceSize * BitsPerByte;

@@ -34,6 +34,10 @@ void MainWindow::Transfer()
     passFinished = false;
     phase = Idle;
     ignoredReplies = 0;
+    warnOfPlaceholder();
+    unreadableStatuses = 0;
+    surplusReplies = 0;
+    nandPreparing = false;
     link.sendResetNand(Engine::ResetFirst, Engine::ResetSecond, std::uint32_t(imageSize));
     // Nothing answers for the countdown here; only the stall watch notices a unit that never gets ready.
     watchForStall();

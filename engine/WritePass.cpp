@@ -43,6 +43,15 @@ void MainWindow::markCurrentBlockBad()
 void MainWindow::onEraseStatus()
 {
     if (phase == BlockErase) {
+        if (link.statusFailed && !eraseFailedOnce) {
+            // A late copy of another block's failure may answer this erase: only a second failure is
+            // believed.
+            eraseFailedOnce = true;
+            logProgress(tr("Erase block %1 failed; it is erased once more").arg(currentBlock));
+            eraseCurrentBlock();
+            return;
+        }
+        eraseFailedOnce = false;
         if (link.statusFailed) {
             logProgress(tr("Erase block %1 FAIL").arg(currentBlock));
             markCurrentBlockBad();
@@ -108,6 +117,13 @@ void MainWindow::onDataAck()
     default:
         return;
     }
+    if (link.statusFailed) {
+        // The piece was damaged on its way in: the page holds it already, so the block starts over.
+        logProgress(
+            tr("The unit received piece %1 damaged; %2 starts again").arg(pieceIndex).arg(stepName()));
+        retry();
+        return;
+    }
 
     ++pieceIndex;
     arm();
@@ -163,6 +179,7 @@ void MainWindow::onDataPageProgrammed()
 
     showImageProgress();
     if (imageDone) {
+        imageWritten = true;
         endOfPass();
         return;
     }
@@ -196,7 +213,7 @@ void MainWindow::endOfPass()
 
 void MainWindow::finish()
 {
-    if (currentBlock == Nand::NoGoodBlock) {
+    if (!imageWritten) {
         // The image is incomplete: the unit must not take it for a finished update.
         logProgress(tr("Error: not enough space in NAND, all 1024 blocks written"));
         stopPass(

@@ -1,5 +1,6 @@
 #include "DeviceDirectory.h"
 
+#include "JackServerLock.h"
 #include "MidiDevices.h"
 
 #include <alsa/asoundlib.h>
@@ -9,15 +10,10 @@
 #include <QString>
 
 #include <algorithm>
-#include <atomic>
 #include <unistd.h>
 
 std::mutex DeviceDirectory::mutex;
 std::vector<MidiDeviceEntry> DeviceDirectory::snapshots[2];
-
-namespace {
-std::atomic<bool> jackOnHold{false};
-}
 
 namespace {
 
@@ -41,27 +37,14 @@ template <class Api> void appendPorts(MidiBackend backend, std::vector<MidiDevic
     }
 }
 
-// JACK's ports are read from the server itself: RtMidi's JACK output, made only to list them, frees its
-// ring buffer while its client may still run a cycle that reads it.
 void appendJackPorts(DeviceDirectory::Direction direction, std::vector<MidiDeviceEntry> &list)
 {
-    if (DeviceDirectory::jackHeld())
-        return;
-    jack_status_t status;
-    jack_client_t *client
-        = jack_client_open(DeviceDirectory::probeName().c_str(), JackNoStartServer, &status);
-    if (!client)
-        return;
     // The program's inputs read from JACK's output ports, and its outputs write to JACK's input ports.
     const unsigned long flags = direction == DeviceDirectory::Inputs ? JackPortIsOutput : JackPortIsInput;
-    if (const char **ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags)) {
-        for (const char **port = ports; *port; ++port) {
-            if (!DeviceDirectory::isOwnPort(*port))
-                list.push_back({MidiBackend::Jack, *port, 0});
-        }
-        jack_free(static_cast<void *>(ports));
+    for (std::string &port : JackServerLock::ports(flags)) {
+        if (!DeviceDirectory::isOwnPort(port))
+            list.push_back({MidiBackend::Jack, std::move(port), 0});
     }
-    jack_client_close(client);
 }
 
 std::u16string utf16Name(const std::string &utf8)
@@ -165,16 +148,6 @@ std::string DeviceDirectory::clientOf(const MidiDeviceEntry &entry)
     return name;
 }
 
-void DeviceDirectory::holdJack(bool held)
-{
-    jackOnHold = held;
-}
-
-bool DeviceDirectory::jackHeld()
-{
-    return jackOnHold;
-}
-
 bool DeviceDirectory::available(MidiBackend backend)
 {
     silenceLibraries();
@@ -186,17 +159,8 @@ bool DeviceDirectory::available(MidiBackend backend)
         snd_seq_close(sequencer);
         return true;
     }
-    case MidiBackend::Jack: {
-        if (jackHeld())
-            return false;
-        jack_status_t status;
-        jack_client_t *client
-            = jack_client_open(DeviceDirectory::probeName().c_str(), JackNoStartServer, &status);
-        if (!client)
-            return false;
-        jack_client_close(client);
-        return true;
-    }
+    case MidiBackend::Jack:
+        return JackServerLock::serverRunning();
     case MidiBackend::InProcess:
         return true;
     }

@@ -47,12 +47,6 @@ public:
     // Switches off the messages that ALSA and JACK print on stderr.
     static void silenceLibraries();
 
-    // Opening a JACK client after the server has shut down makes libjack free the clients of that
-    // server that are still open, under the feet of their owners. So JACK is held, looked at by no one,
-    // from the server's shutdown until those clients are closed.
-    static void holdJack(bool held);
-    static bool jackHeld();
-
     // Whether the backend can be used right now (never while JACK is held); checked quietly (no
     // messages on stderr).
     static bool available(MidiBackend backend);

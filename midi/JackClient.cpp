@@ -1,18 +1,24 @@
 #include "JackClient.h"
 
+#include "JackServerLock.h"
+
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
-namespace {
+#include <chrono>
+#include <thread>
 
-// Room for several hundred messages waiting for the next cycle.
-constexpr std::size_t OutgoingBytes = 64 * 1024;
+namespace {
 
 struct Head
 {
     std::uint32_t length;
     std::uintptr_t token;
 };
+
+constexpr unsigned Shut = 1U << 31;
+// The first cycle tells how long a message may be; a server that runs none within this is not usable.
+constexpr auto FirstCycleWait = std::chrono::seconds(2);
 
 } // namespace
 
@@ -27,121 +33,153 @@ bool JackClient::open(const std::string &clientName, const char *inputName, Rece
     close();
     received = std::move(onReceived);
     sent = std::move(onSent);
-    jack_status_t status;
-    client = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
+    maxEventSize = 0;
+    gate = 0;
+    client = JackServerLock::openClient(clientName);
     if (!client)
         return false;
     if (inputName)
         input = jack_port_register(client, inputName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-    if (outputName) {
+    if (outputName)
         output = jack_port_register(client, outputName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        outgoing = jack_ringbuffer_create(OutgoingBytes);
+    bool opened = (!inputName || input) && (!outputName || output)
+        && jack_set_process_callback(client, &JackClient::onCycle, this) == 0 && jack_activate(client) == 0;
+    const auto deadline = std::chrono::steady_clock::now() + FirstCycleWait;
+    while (opened && output && maxEventSize == 0) {
+        opened = std::chrono::steady_clock::now() < deadline;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    if ((inputName && !input) || (outputName && (!output || !outgoing))
-        || jack_set_process_callback(client, &JackClient::onCycle, this) != 0 || jack_activate(client) != 0) {
+    if (!opened)
         close();
-        return false;
-    }
-    return true;
+    return opened;
 }
 
 void JackClient::close()
 {
     if (client) {
-        // Deactivation stops the cycles; the lock waits for one that is still running.
-        jack_deactivate(client);
-        std::lock_guard<std::mutex> lastCycle(cycle);
+        shut();
         discardQueued();
-        jack_client_close(client);
+        collectSent();
+        JackServerLock::closeClient(client);
     }
     client = nullptr;
     input = nullptr;
     output = nullptr;
-    if (outgoing)
-        jack_ringbuffer_free(outgoing);
-    outgoing = nullptr;
 }
 
-bool JackClient::connectOutput(const std::string &port)
+bool JackClient::connectTo(const std::string &port)
 {
-    return output && jack_connect(client, jack_port_name(output), port.c_str()) == 0;
+    if (output)
+        return jack_connect(client, jack_port_name(output), port.c_str()) == 0;
+    return input && jack_connect(client, port.c_str(), jack_port_name(input)) == 0;
 }
 
 bool JackClient::send(const std::uint8_t *bytes, std::size_t size, std::uintptr_t token)
 {
-    if (!outgoing || !bytes || size == 0 || size > UINT32_MAX)
+    if (!output || !bytes || size == 0 || size > longestSent())
         return false;
     Head head{};
     head.length = std::uint32_t(size);
     head.token = token;
-    if (jack_ringbuffer_write_space(outgoing) < sizeof head + size)
-        return false;
-    jack_ringbuffer_write(outgoing, reinterpret_cast<const char *>(&head), sizeof head);
-    jack_ringbuffer_write(outgoing, reinterpret_cast<const char *>(bytes), size);
-    written.fetch_add(1, std::memory_order_release);
-    return true;
+    return outgoing.push(&head, sizeof head, bytes, size);
 }
 
 bool JackClient::pending() const
 {
-    return outgoing && jack_ringbuffer_read_space(outgoing) > 0;
+    return outgoing.readable() > 0;
 }
 
 void JackClient::discardPending()
 {
-    std::lock_guard<std::mutex> lock(cycle);
+    if (!client)
+        return;
+    shut();
     discardQueued();
+    reopen();
+    collectSent();
+}
+
+void JackClient::collectSent()
+{
+    std::uintptr_t token = 0;
+    while (sentTokens.readable() >= sizeof token) {
+        sentTokens.peek(0, &token, sizeof token);
+        sentTokens.consume(sizeof token);
+        sent(token);
+    }
+}
+
+void JackClient::shut()
+{
+    gate.fetch_or(Shut, std::memory_order_acq_rel);
+    // A cycle inside runs our own short code to its end; it never waits for anything.
+    while (gate.load(std::memory_order_acquire) & ~Shut)
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+}
+
+void JackClient::reopen()
+{
+    gate.fetch_and(~Shut, std::memory_order_acq_rel);
 }
 
 int JackClient::onCycle(jack_nframes_t frames, void *self)
 {
     JackClient &jack = *static_cast<JackClient *>(self);
-    std::lock_guard<std::mutex> lock(jack.cycle);
-    if (jack.input) {
-        void *incoming = jack_port_get_buffer(jack.input, frames);
-        const std::uint32_t events = jack_midi_get_event_count(incoming);
-        for (std::uint32_t i = 0; i < events; ++i) {
-            jack_midi_event_t event;
-            if (jack_midi_event_get(&event, incoming, i) == 0)
-                jack.received(event.buffer, event.size);
-        }
+    void *outputBuffer = jack.output ? jack_port_get_buffer(jack.output, frames) : nullptr;
+    if (outputBuffer)
+        jack_midi_clear_buffer(outputBuffer);
+    if (jack.gate.fetch_add(1, std::memory_order_acq_rel) & Shut) {
+        jack.missedInput = jack.input != nullptr;
+        jack.gate.fetch_sub(1, std::memory_order_release);
+        return 0;
     }
-    if (jack.output)
-        jack.sendQueued(jack_port_get_buffer(jack.output, frames));
+    if (jack.input)
+        jack.receive(jack_port_get_buffer(jack.input, frames));
+    if (outputBuffer) {
+        jack.maxEventSize.store(jack_midi_max_event_size(outputBuffer), std::memory_order_release);
+        jack.sendQueued(outputBuffer);
+    }
+    jack.gate.fetch_sub(1, std::memory_order_release);
     return 0;
 }
 
-// A message that does not fit into this cycle's buffer waits for the next; one that does not fit into an
-// empty buffer never will and is dropped. Only the messages counted as written are taken: the count is
-// what orders their writing before their reading.
-void JackClient::sendQueued(void *portBuffer)
+void JackClient::receive(void *portBuffer)
 {
-    jack_midi_clear_buffer(portBuffer);
-    bool empty = true;
-    for (const std::uint64_t count = written.load(std::memory_order_acquire); taken < count; ++taken) {
-        Head head{};
-        jack_ringbuffer_peek(outgoing, reinterpret_cast<char *>(&head), sizeof head);
-        jack_midi_data_t *room = jack_midi_event_reserve(portBuffer, 0, head.length);
-        if (!room && !empty)
-            break;
-        jack_ringbuffer_read_advance(outgoing, sizeof head);
-        if (room) {
-            jack_ringbuffer_read(outgoing, reinterpret_cast<char *>(room), head.length);
-            empty = false;
-        } else {
-            jack_ringbuffer_read_advance(outgoing, head.length);
-        }
-        if (sent)
-            sent(head.token);
+    if (missedInput)
+        assembler.interrupt();
+    missedInput = false;
+    const std::uint32_t events = jack_midi_get_event_count(portBuffer);
+    for (std::uint32_t i = 0; i < events; ++i) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, portBuffer, i) == 0)
+            assembler.feed(event.buffer, event.size, received);
     }
 }
 
+// A message that does not fit into this cycle's buffer waits for the next; send() refuses one that
+// would not fit into an empty buffer.
+void JackClient::sendQueued(void *portBuffer)
+{
+    Head head{};
+    while (outgoing.readable() > 0) {
+        outgoing.peek(0, &head, sizeof head);
+        jack_midi_data_t *room = jack_midi_event_reserve(portBuffer, 0, head.length);
+        if (!room)
+            break;
+        outgoing.peek(sizeof head, room, head.length);
+        outgoing.consume(sizeof head + head.length);
+        if (sent)
+            sentTokens.push(&head.token, sizeof head.token);
+    }
+}
+
+// Only while no cycle runs: this thread is the queue's reader then.
 void JackClient::discardQueued()
 {
-    for (const std::uint64_t count = written.load(std::memory_order_acquire); taken < count; ++taken) {
-        Head head{};
-        jack_ringbuffer_read(outgoing, reinterpret_cast<char *>(&head), sizeof head);
-        jack_ringbuffer_read_advance(outgoing, head.length);
+    Head head{};
+    while (outgoing.readable() > 0) {
+        outgoing.peek(0, &head, sizeof head);
+        outgoing.consume(sizeof head + head.length);
         if (sent)
             sent(head.token);
     }

@@ -1,9 +1,10 @@
 #pragma once
 
 // A small multimedia-style MIDI interface: numbered devices, handles, prepared buffer headers and a
-// notification function called on a thread of the MIDI system. It is built on RtMidi (ALSA sequencer,
-// JACK input), on the JACK API (JACK output) and on in-process devices; MidiPort is written against it
-// and never sees either library.
+// notification function. It is built on RtMidi (the ALSA sequencer), on the JACK API and on in-process
+// devices; MidiPort is written against it and never sees either library. The notification comes on a
+// thread of the MIDI system, or for JACK on the thread that opened the device, from its event loop:
+// JACK's own thread is real-time.
 
 #include <cstddef>
 #include <cstdint>

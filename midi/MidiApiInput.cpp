@@ -2,17 +2,60 @@
 
 #include <rtmidi/RtMidi.h>
 
+#include <QCoreApplication>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 
 constexpr std::uint8_t SysExStart = 0xF0;
 
+// Each kind of fault in what JACK delivered is logged once per device.
+const std::pair<unsigned, const char *> FaultTexts[] = {
+    {SysExAssembler::Restarted,
+        QT_TRANSLATE_NOOP("MidiPort",
+            "A System Exclusive message from the MIDI input was cut off by the "
+            "start of another and is dropped.")},
+    {SysExAssembler::Aborted,
+        QT_TRANSLATE_NOOP("MidiPort",
+            "A System Exclusive message from the MIDI input was broken off by "
+            "another MIDI message and is dropped.")},
+    {SysExAssembler::Overflowed,
+        QT_TRANSLATE_NOOP("MidiPort",
+            "A System Exclusive message from the MIDI input is longer than 64 KiB "
+            "and is dropped.")},
+    {SysExAssembler::Lost,
+        QT_TRANSLATE_NOOP("MidiPort",
+            "Messages from the MIDI input arrived faster than they could be "
+            "taken; some are dropped.")},
+};
+
 void rtmidiInput(double, std::vector<unsigned char> *message, void *device)
 {
     if (message && !message->empty())
         static_cast<MidiInDevice *>(device)->deliver(message->data(), message->size());
+}
+
+bool openJackInput(MidiInDevice &device, const MidiDeviceEntry &entry)
+{
+    device.inbox = std::make_unique<JackInbox>();
+    JackInbox *inbox = device.inbox.get();
+    if (inbox->wake < 0)
+        return false;
+    MidiInDevice *self = &device;
+    inbox->notifier = std::make_unique<QSocketNotifier>(inbox->wake, QSocketNotifier::Read);
+    QObject::connect(
+        inbox->notifier.get(), &QSocketNotifier::activated, [self] { self->inbox->takeAll(*self); });
+    return device.jack.open(
+               DeviceDirectory::clientName(), "in",
+               [inbox](const std::uint8_t *bytes, std::size_t size) { inbox->put(bytes, size); }, nullptr,
+               nullptr)
+        && device.jack.connectTo(entry.name);
 }
 
 bool openRtMidiInput(MidiInDevice &device, const MidiDeviceEntry &entry)
@@ -32,8 +75,54 @@ bool openRtMidiInput(MidiInDevice &device, const MidiDeviceEntry &entry)
 
 MidiInDevice::~MidiInDevice()
 {
-    // The backend's thread must be gone before the queue and its lock are destroyed.
+    // The backend's thread must be gone before the queue, its lock and the inbox are destroyed.
     rtmidi.reset();
+    jack.close();
+}
+
+JackInbox::JackInbox()
+    : wake(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+    , scratch(JackClient::LongestReceived)
+{
+}
+
+JackInbox::~JackInbox()
+{
+    notifier.reset();
+    if (wake >= 0)
+        ::close(wake);
+}
+
+bool JackInbox::put(const std::uint8_t *bytes, std::size_t size)
+{
+    const auto length = std::uint32_t(size);
+    if (!messages.push(&length, sizeof length, bytes, size)) {
+        lost = true;
+        return false;
+    }
+    // Never blocks: a counter that cannot grow any more has its reader awake already.
+    static_cast<void>(eventfd_write(wake, 1));
+    return true;
+}
+
+void JackInbox::takeAll(MidiInDevice &device)
+{
+    eventfd_t count = 0;
+    static_cast<void>(eventfd_read(wake, &count));
+    std::uint32_t length = 0;
+    while (messages.readable() >= sizeof length) {
+        messages.peek(0, &length, sizeof length);
+        messages.peek(sizeof length, scratch.data(), length);
+        messages.consume(sizeof length + length);
+        device.deliver(scratch.data(), length);
+    }
+    unsigned faults = device.jack.takeFaults() | (lost.exchange(false) ? SysExAssembler::Lost : 0U);
+    faults &= ~loggedFaults;
+    loggedFaults |= faults;
+    for (const auto &[fault, text] : FaultTexts) {
+        if (faults & fault)
+            qWarning("%s", qPrintable(QCoreApplication::translate("MidiPort", text)));
+    }
 }
 
 void MidiInDevice::deliver(const std::uint8_t *bytes, std::size_t size)
@@ -72,7 +161,8 @@ MMRESULT midiInOpen(
             return MMSYSERR_NODRIVER;
         device->inProcessId = entry.inProcessId;
         InProcessRegistry::bindInput(entry.inProcessId, device.get());
-    } else if (!openRtMidiInput(*device, entry)) {
+    } else if (!(entry.backend == MidiBackend::Jack ? openJackInput(*device, entry)
+                                                    : openRtMidiInput(*device, entry))) {
         return MMSYSERR_NODRIVER;
     }
     *handle = device.release();
@@ -145,6 +235,7 @@ MMRESULT midiInClose(HMIDIIN handle)
     }
     InProcessRegistry::unbindInput(handle);
     handle->rtmidi.reset();
+    handle->jack.close();
     handle->callback(handle, MIM_CLOSE, handle->instance, 0, 0);
     delete handle;
     return MMSYSERR_NOERROR;

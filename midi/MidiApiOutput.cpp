@@ -10,13 +10,13 @@ void finish(MidiOutDevice &device, MIDIHDR *header)
     device.callback(&device, MOM_DONE, device.instance, reinterpret_cast<DWORD_PTR>(header), 0);
 }
 
-// Each message is handed back from the cycle that sent it, on JACK's thread.
+// The messages that have left are handed back on the caller's thread, at its next call.
 bool openJackOutput(MidiOutDevice &device, const MidiDeviceEntry &entry)
 {
     MidiOutDevice *self = &device;
     return device.jack.open(DeviceDirectory::clientName(), nullptr, nullptr, "out",
                [self](std::uintptr_t token) { finish(*self, reinterpret_cast<MIDIHDR *>(token)); })
-        && device.jack.connectOutput(entry.name);
+        && device.jack.connectTo(entry.name);
 }
 
 bool openRtMidiOutput(MidiOutDevice &device, const MidiDeviceEntry &entry)
@@ -120,6 +120,10 @@ MMRESULT midiOutLongMsg(HMIDIOUT handle, MIDIHDR *header, unsigned headerSize)
         && InProcessRegistry::refuse(handle->inProcessId, &InProcessDevice::refuseLongMessage))
         return MMSYSERR_ERROR;
     if (handle->jack.isOpen()) {
+        handle->jack.collectSent();
+        // One that cannot fit into a cycle would be lost on the way.
+        if (header->dwBufferLength > handle->jack.longestSent())
+            return MMSYSERR_INVALPARAM;
         header->dwFlags = (header->dwFlags | MHDR_INQUEUE) & ~MHDR_DONE;
         if (handle->jack.send(reinterpret_cast<const std::uint8_t *>(header->lpData), header->dwBufferLength,
                 reinterpret_cast<std::uintptr_t>(header)))
@@ -157,6 +161,7 @@ MMRESULT midiOutClose(HMIDIOUT handle)
 {
     if (!handle)
         return MMSYSERR_INVALHANDLE;
+    handle->jack.collectSent();
     if (handle->jack.pending())
         return MIDIERR_STILLPLAYING;
     {

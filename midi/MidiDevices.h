@@ -7,6 +7,8 @@
 #include "JackClient.h"
 #include "MidiApi.h"
 
+#include <QSocketNotifier>
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -19,6 +21,8 @@
 
 #include <rtmidi/RtMidi.h>
 
+struct JackInbox;
+
 struct MidiInDevice
 {
     MidiInProc callback = nullptr;
@@ -26,6 +30,10 @@ struct MidiInDevice
     std::uint64_t inProcessId = 0;
     std::unique_ptr<RtMidiIn> rtmidi;
     DeviceDirectory::ErrorFlag rtmidiError;
+    // On JACK a client of its own reassembles the messages in its cycle and puts them into the inbox; an
+    // eventfd wakes the thread that opened the device, which delivers them from its event loop.
+    JackClient jack;
+    std::unique_ptr<JackInbox> inbox;
 
     std::mutex mutex;
     std::deque<MIDIHDR *> queue;
@@ -36,6 +44,26 @@ struct MidiInDevice
     // Fills the oldest queued buffers with one System Exclusive message and hands each back; without a
     // queued buffer the rest of the message is dropped. Anything but System Exclusive is ignored.
     void deliver(const std::uint8_t *bytes, std::size_t size);
+};
+
+// Whole messages from JACK's cycle to the thread that opened the input, woken through an eventfd that
+// its event loop watches: no extra thread, and the cycle never waits.
+struct JackInbox
+{
+    JackInbox();
+    ~JackInbox();
+
+    // In the cycle: false when the message does not fit, and then it is dropped.
+    bool put(const std::uint8_t *bytes, std::size_t size);
+    // On the opening thread: hands each message in to `deliver`.
+    void takeAll(MidiInDevice &device);
+
+    SpscRing messages{256 * 1024};
+    int wake = -1;
+    std::vector<std::uint8_t> scratch;
+    std::unique_ptr<QSocketNotifier> notifier;
+    std::atomic<bool> lost{false};
+    unsigned loggedFaults = 0;
 };
 
 struct MidiOutDevice

@@ -1,14 +1,19 @@
 #include "PortWatcher.h"
 
 #include "DeviceDirectory.h"
+#include "JackServerLock.h"
 
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>
 
 #include <QCoreApplication>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
 #include <string>
 #include <unistd.h>
@@ -22,22 +27,27 @@ std::string watcherName()
     return std::string(DeviceDirectory::clientName()) + " watcher";
 }
 constexpr std::chrono::milliseconds RetryInterval(1000);
+// How long stop() waits for the thread before it leaves it to end by itself.
+constexpr std::chrono::milliseconds StopWait(2000);
 
 // A sequencer client subscribed to the system's announce port.
 class AlsaAnnouncements
 {
 public:
     AlsaAnnouncements() = default;
-    ~AlsaAnnouncements()
-    {
-        if (sequencer)
-            snd_seq_close(sequencer);
-    }
+    ~AlsaAnnouncements() { close(); }
 
     AlsaAnnouncements(const AlsaAnnouncements &) = delete;
     AlsaAnnouncements &operator=(const AlsaAnnouncements &) = delete;
 
     bool isOpen() const { return sequencer; }
+
+    void close()
+    {
+        if (sequencer)
+            snd_seq_close(sequencer);
+        sequencer = nullptr;
+    }
 
     bool open()
     {
@@ -105,12 +115,57 @@ private:
 
 } // namespace
 
-// A JACK client that is told of every port registration and of the server's shutdown.
+struct PortWatcher::State
+{
+    explicit State(QObject *receiver)
+        : receiver(receiver)
+    {
+    }
+    ~State()
+    {
+        ::close(wakePipe[0]);
+        ::close(wakePipe[1]);
+    }
+
+    void run();
+    void wake()
+    {
+        const char byte = 0;
+        // A full pipe wakes the thread as well.
+        static_cast<void>(::write(wakePipe[1], &byte, 1));
+    }
+    void post(QEvent::Type type)
+    {
+        std::lock_guard<std::mutex> lock(receiving);
+        if (receiver)
+            QCoreApplication::postEvent(receiver, new QEvent(type));
+    }
+    // JACK's notification thread only notes what happened and wakes the watcher's thread.
+    static void onJackPort(std::uint32_t, int, void *state)
+    {
+        static_cast<State *>(state)->jackPortsChanged = true;
+        static_cast<State *>(state)->wake();
+    }
+    static void onJackShutdown(void *state) { static_cast<State *>(state)->wake(); }
+
+    std::mutex receiving;
+    QObject *receiver; // under `receiving`; null once stop() has returned
+    int wakePipe[2] = {-1, -1};
+    std::atomic<bool> stopping{false};
+    std::atomic<bool> finished{false};
+    std::atomic<bool> jackPortsChanged{false};
+    std::atomic<bool> changePosted{false};
+};
+
+namespace {
+
+// A JACK client that is told of every port registration and of the server's shutdown; the port lists
+// are read through it.
 class JackRegistrations
 {
 public:
-    explicit JackRegistrations(PortWatcher &watcher)
-        : watcher(watcher)
+    explicit JackRegistrations(PortWatcher::State &state)
+        : notice{&PortWatcher::State::onJackShutdown, &state}
     {
     }
     ~JackRegistrations() { close(); }
@@ -122,33 +177,30 @@ public:
 
     bool open()
     {
-        if (DeviceDirectory::jackHeld())
-            return false;
-        jack_status_t status;
-        // Never starts a server: one that is not running is looked for again later.
-        client = jack_client_open(watcherName().c_str(), JackNoStartServer, &status);
+        client = JackServerLock::openClient(watcherName(), &notice);
         if (!client)
             return false;
-        jack_set_port_registration_callback(client, PortWatcher::onJackPort, &watcher);
-        jack_on_shutdown(client, PortWatcher::onJackShutdown, &watcher);
+        jack_set_port_registration_callback(client, &PortWatcher::State::onJackPort, notice.context);
         if (jack_activate(client) != 0) {
             close();
             return false;
         }
+        JackServerLock::setListingClient(client);
         return true;
     }
 
     void close()
     {
-        if (client)
-            jack_client_close(client);
+        JackServerLock::closeClient(client);
         client = nullptr;
     }
 
 private:
-    PortWatcher &watcher;
+    JackServerLock::ShutdownNotice notice;
     jack_client_t *client = nullptr;
 };
+
+} // namespace
 
 PortWatcher::~PortWatcher()
 {
@@ -160,33 +212,49 @@ void PortWatcher::start(QObject *window)
     if (thread.joinable())
         return;
     DeviceDirectory::silenceLibraries();
-    if (pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    auto fresh = std::make_shared<State>(window);
+    if (pipe2(fresh->wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    receiver = window;
-    stopping = false;
-    thread = std::thread(&PortWatcher::run, this);
+    state = fresh;
+    thread = std::thread([fresh] {
+        fresh->run();
+        fresh->finished = true;
+    });
 }
 
 void PortWatcher::stop()
 {
     if (!thread.joinable())
         return;
-    stopping = true;
-    wake();
-    thread.join();
-    ::close(wakePipe[0]);
-    ::close(wakePipe[1]);
-    wakePipe[0] = wakePipe[1] = -1;
+    state->stopping = true;
+    state->wake();
+    const auto deadline = std::chrono::steady_clock::now() + StopWait;
+    while (!state->finished && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    {
+        std::lock_guard<std::mutex> lock(state->receiving);
+        state->receiver = nullptr;
+    }
+    if (state->finished) {
+        thread.join();
+    } else {
+        qWarning("%s",
+            qPrintable(QCoreApplication::translate("PortWatcher",
+                "The MIDI system does not answer; the port watcher is left to stop by itself.")));
+        thread.detach();
+    }
+    state.reset();
 }
 
 void PortWatcher::changesSeen()
 {
-    changePosted = false;
+    if (state)
+        state->changePosted = false;
 }
 
 void PortWatcher::jackClientsClosed()
 {
-    DeviceDirectory::holdJack(false);
+    JackServerLock::release();
 }
 
 bool PortWatcher::midiSystemRunning()
@@ -194,39 +262,13 @@ bool PortWatcher::midiSystemRunning()
     return DeviceDirectory::available(MidiBackend::Alsa) || DeviceDirectory::available(MidiBackend::Jack);
 }
 
-void PortWatcher::wake()
-{
-    const char byte = 0;
-    // A full pipe wakes the thread as well.
-    static_cast<void>(::write(wakePipe[1], &byte, 1));
-}
-
-void PortWatcher::post(QEvent::Type type)
-{
-    QCoreApplication::postEvent(receiver, new QEvent(type));
-}
-
-void PortWatcher::onJackPort(std::uint32_t, int, void *watcher)
-{
-    auto *self = static_cast<PortWatcher *>(watcher);
-    self->jackPortsChanged = true;
-    self->wake();
-}
-
-void PortWatcher::onJackShutdown(void *watcher)
-{
-    DeviceDirectory::holdJack(true);
-    auto *self = static_cast<PortWatcher *>(watcher);
-    self->jackShutDown = true;
-    self->wake();
-}
-
-void PortWatcher::run()
+void PortWatcher::State::run()
 {
     AlsaAnnouncements alsa;
     JackRegistrations jack(*this);
     // The receiver lists the ports itself when it starts the watcher; only later arrivals are changes.
     bool firstAttempt = true;
+    bool holdPosted = false;
     auto nextAttempt = std::chrono::steady_clock::now();
     while (!stopping) {
         bool changed = false;
@@ -245,14 +287,26 @@ void PortWatcher::run()
         char drain[64];
         while (::read(wakePipe[0], drain, sizeof drain) > 0) { }
 
+        // A sequencer in an error state would wake the poll at once, forever: it is opened afresh.
+        const bool alsaFailed = std::any_of(descriptors.begin() + 1, descriptors.end(),
+            [](const pollfd &d) { return d.revents & (POLLERR | POLLHUP | POLLNVAL); });
+        if (alsaFailed) {
+            qWarning("%s",
+                qPrintable(QCoreApplication::translate(
+                    "PortWatcher", "The ALSA sequencer reported an error; its port list is read again.")));
+            alsa.close();
+            changed = true;
+        }
         changed = alsa.portsChanged() || changed;
         changed = jackPortsChanged.exchange(false) || changed;
-        if (jackShutDown.exchange(false)) {
+        // Any of the program's clients may have been told of the shutdown first.
+        if (JackServerLock::held() && !holdPosted) {
             // Closed here, never inside JACK's own callback.
             jack.close();
             post(JackServerStopped);
             changed = true;
         }
+        holdPosted = JackServerLock::held();
         if (changed && !changePosted.exchange(true))
             post(PortsChanged);
     }

@@ -2,8 +2,7 @@
 
 #include <QEvent>
 
-#include <atomic>
-#include <cstdint>
+#include <memory>
 #include <thread>
 
 class QObject;
@@ -24,8 +23,9 @@ public:
     PortWatcher(const PortWatcher &) = delete;
     PortWatcher &operator=(const PortWatcher &) = delete;
 
-    // Events go to `receiver`, which must outlive the watcher's running.
+    // Events go to `receiver` until stop() returns.
     void start(QObject *receiver);
+    // Never waits long: a thread stuck in a hung server is left to end by itself, posting nothing.
     void stop();
 
     // Called by the receiver before it lists the ports, so that a change from then on is posted again.
@@ -38,22 +38,10 @@ public:
     // Whether the ALSA sequencer or a JACK server can be reached right now.
     static bool midiSystemRunning();
 
+    // What the watcher's thread shares; it lives as long as the thread.
+    struct State;
+
 private:
-    friend class JackRegistrations;
-
-    void run();
-    void wake();
-    void post(QEvent::Type type);
-    // JACK's notification thread only notes what happened and wakes the watcher's thread.
-    static void onJackPort(std::uint32_t port, int registered, void *watcher);
-    static void onJackShutdown(void *watcher);
-
-    QObject *receiver = nullptr;
+    std::shared_ptr<State> state;
     std::thread thread;
-    // Wakes the thread out of its wait: written by stop() and by JACK's notification thread.
-    int wakePipe[2] = {-1, -1};
-    std::atomic<bool> stopping{false};
-    std::atomic<bool> jackPortsChanged{false};
-    std::atomic<bool> jackShutDown{false};
-    std::atomic<bool> changePosted{false};
 };

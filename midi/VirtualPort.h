@@ -19,8 +19,9 @@ class RtMidiOut;
 class VirtualPort
 {
 public:
-    // Called on the backend's thread with each System Exclusive message received; other MIDI
-    // messages are dropped.
+    // Called on the backend's thread with each System Exclusive message received, whole; other MIDI
+    // messages are dropped. On JACK that thread is the cycle, so that a simulated unit answers within
+    // it as the unit's own firmware would.
     using Receiver = std::function<void(const std::uint8_t *bytes, std::size_t size)>;
 
     enum class Choice { Automatic, Alsa, Jack };

@@ -227,6 +227,7 @@ int DeviceLink::parseReply(const std::uint8_t *bytes, int count)
     count = bytes ? std::clamp(count, 0, SysEx::ReceiveBufferSize) : 0;
     const ReceivedBytes message(bytes, count);
 
+    unreadableStatus = REPLY_NONE;
     traceText = count > 0
         ? QString::fromLatin1(QByteArray::fromRawData(reinterpret_cast<const char *>(bytes), count).toHex())
         : QString();
@@ -250,15 +251,13 @@ int DeviceLink::parseReply(const std::uint8_t *bytes, int count)
         return message.at(SysEx::CommandPosition) == SysEx::DefectDataReply ? REPLY_DEFECT_DATA
                                                                             : REPLY_FLASH_DATA;
     case SysEx::EraseStatusReply:
-        statusFailed = message.at(SysEx::StatusPosition) == SysEx::StatusFailed;
-        return REPLY_ERASE_STATUS;
+        return takeStatus(message.at(SysEx::StatusPosition), count, REPLY_ERASE_STATUS);
     case SysEx::WriteReadyReply:
         return REPLY_WRITE_READY;
     case SysEx::DataAckReply:
-        return REPLY_DATA_ACK;
+        return takeStatus(message.at(SysEx::StatusPosition), count, REPLY_DATA_ACK);
     case SysEx::ProgramStatusReply:
-        statusFailed = message.at(SysEx::StatusPosition) == SysEx::StatusFailed;
-        return REPLY_PROGRAM_STATUS;
+        return takeStatus(message.at(SysEx::StatusPosition), count, REPLY_PROGRAM_STATUS);
     case SysEx::NandReadyReply:
         return REPLY_NAND_READY;
     case SysEx::ModeReply:
@@ -266,4 +265,16 @@ int DeviceLink::parseReply(const std::uint8_t *bytes, int count)
     default:
         return REPLY_NONE;
     }
+}
+
+int DeviceLink::takeStatus(std::uint8_t status, int count, int code)
+{
+    // Any other byte, or a reply of another length, is damage: a flipped bit of 02 must not read as
+    // success. Such a reply answers nothing, so the request is made again.
+    if (count != SysEx::StatusReplyLength || (status != SysEx::StatusOk && status != SysEx::StatusFailed)) {
+        unreadableStatus = code;
+        return REPLY_NONE;
+    }
+    statusFailed = status == SysEx::StatusFailed;
+    return code;
 }

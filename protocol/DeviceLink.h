@@ -51,7 +51,10 @@ public:
     // Bytes unpacked from the last data reply, and the checksum it carried for them.
     int replyDataCount = 0;
     std::uint8_t replyChecksum = 0;
+    // The status of the last erase, program or piece acknowledgement: 02 failed, 00 succeeded.
     bool statusFailed = false;
+    // The reply code of the last message whose status was neither, so that it was taken for no reply.
+    int unreadableStatus = REPLY_NONE;
     std::uint32_t serialNumber = 0;
     std::uint32_t versionValue = 0;
     QString serialText;
@@ -59,6 +62,7 @@ public:
 
 private:
     void noteRequest(int answer);
+    int takeStatus(std::uint8_t status, int count, int code);
 
     int awaitedReply = REPLY_NONE;
     std::uint64_t sentAfter = 0;

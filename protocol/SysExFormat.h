@@ -70,7 +70,10 @@ constexpr std::uint8_t NandReadyReply = 0x2E;
 constexpr std::uint8_t ModeReply = 0x43;
 
 constexpr int StatusPosition = HeadLength;
+constexpr std::uint8_t StatusOk = 0x00;
 constexpr std::uint8_t StatusFailed = 0x02;
+// The head, the status byte and End: a status reply of any other length is damaged.
+constexpr int StatusReplyLength = StatusPosition + 2;
 constexpr int ModePosition = HeadLength;
 constexpr std::uint8_t ModeIdle = 0x00;
 constexpr int VersionPosition = HeadLength;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs a command inside a small virtual machine whose kernel has a real ALSA sequencer, and exits with
-# the command's status. The guest sees the host's files read-only, the current directory read-write
-# and fresh /dev, /proc, /sys and /tmp. Its kernel is Debian's, downloaded and unpacked once into
+# the command's status. The guest sees the host's files read-only, fresh /dev, /proc, /sys and /tmp, and
+# the current directory read-write at its own path, wherever it lies (also beneath /tmp). Its kernel is Debian's, downloaded and unpacked once into
 # build/alsa-vm (never installed). Example: scripts/alsa-vm.sh ctest --test-dir build/release -L alsa
 #
 # Environment: ALSA_VM_TIMEOUT (seconds, default 1200) ends a guest that hangs; ALSA_VM_CACHE moves
@@ -99,6 +99,9 @@ mount -t proc proc /host/proc
 mount -t sysfs sys /host/sys
 mount -t tmpfs tmp /host/tmp
 mount -t tmpfs shm /host/dev/shm
+# After the fresh /tmp, so that a working directory beneath it is not hidden; its mount point is made
+# there when it lies on a fresh file system.
+mkdir -p /host$(printf %q "$workdir")
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 work /host$(printf %q "$workdir")
 until port=\$(ls /dev/vport*p1 2>/dev/null); do sleep 0.01; done
 chroot /host /bin/sh /proc/1/root/share/command </dev/null >\$port 2>&1

@@ -52,10 +52,24 @@ chmod 644 "$deb"
 section "what the package says and holds"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version is not the project's $version"
+# The build's Qt decides the libraries and the style: Plastique from Qt 5's plugin, which the package
+# depends on; Fusion, built into Qt 6, where Debian has no Plastique plugin for it.
+qt_major=$(sed -n 's/^TAVRIN_QT_MAJOR:STRING=//p' "$build/CMakeCache.txt")
+if [ "$qt_major" = 5 ]; then
+    qt_packages=(qt5-style-plugins libqt5widgets5) other_qt=qt6
+    style_loaded='loaded library.*styles/libqplastiquestyle'
+else
+    qt_packages=(libqt6widgets6) other_qt=qt5
+    style_loaded='checking directory path.*qt6/plugins/styles'
+fi
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in qt5-style-plugins libqt5widgets5 librtmidi6 libasound2; do
+for needed in "${qt_packages[@]}" librtmidi6 libasound2; do
     grep -q "$needed" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
+! grep -q "$other_qt" <<<"$depends" || fail "Depends names packages of the other Qt: $depends"
+# The maker checks the image by the checksum in the description; it must be the embedded image's.
+image_sha256=$(sha256sum "$build/resources/data/resourcesNAND.bin" | cut -d' ' -f1)
+dpkg-deb -f "$deb" Description | grep -q "$image_sha256" || fail "the description lacks the image's SHA-256"
 dpkg-deb -f "$deb" Package Version Architecture Installed-Size Depends Suggests
 echo "Size: $(stat -c %s "$deb") bytes ($(basename "${debs[0]}"))"
 dpkg -c "$deb"
@@ -122,9 +136,9 @@ if [ "$status" -ne 0 ]; then
     cat "$log"
     fail "the installed program did not show its window and close cleanly (status $status)"
 fi
-grep -q 'loaded library.*styles/libqplastiquestyle' "$log" || {
+grep -q "$style_loaded" "$log" || {
     cat "$log"
-    fail "the installed program did not load the Plastique style"
+    fail "the installed program did not load its style (Qt $qt_major: $style_loaded)"
 }
 echo "the installed program showed its window and ended with status 0 on the close request"
 

@@ -67,7 +67,7 @@ fi
 headless=true
 [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && headless=false
 
-# The window lists the MIDI ports once, when it starts, so the simulated unit comes first.
+# The simulated unit comes first, so that the window finds and chooses its ports at once.
 sim_log="$work/tavrin-sim.log"
 "$build/sim/tavrin-sim" --state "$state" >"$sim_log" 2>&1 &
 sim_pid=$!
@@ -83,7 +83,7 @@ if ! grep -q "answering as a Tavrin" "$sim_log"; then
 fi
 
 if ! $headless; then
-    echo "Select \"Tavrin (simulated)\" in both lists, press Connect, then Update."
+    echo "\"Tavrin (simulated)\" is chosen in both lists: press Connect, then Update."
     echo "The simulated unit's log follows; closing the window stops it."
     tail -n +1 -f "$sim_log" &
     tail_pid=$!

@@ -1,5 +1,5 @@
 #!/bin/sh
-# Renders the window under a virtual X server, in the program's Plastique style, into docs/window.png.
+# Renders the window under a virtual X server, in the style the program starts with, into docs/window.png.
 #   scripts/screenshot-window.sh [BUILD_DIR [OUTPUT.png [de] [connecting|connected|updating]]]
 set -eu
 

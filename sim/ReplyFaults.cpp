@@ -6,6 +6,8 @@ constexpr std::uint8_t DataBitsMask = 0x7F;
 // The head of a reply up to its reply byte, and the status the unit sends when it goes idle.
 constexpr std::size_t ReplyBytePosition = 9;
 constexpr std::uint8_t ModeReply = 0x43, ModeIdle = 0x00, End = 0xF7;
+constexpr int StatusPosition = 10, FirstFlagPosition = 15;
+constexpr std::uint8_t LowBit = 0x01;
 
 } // namespace
 
@@ -14,6 +16,11 @@ void ReplyFaults::add(
 {
     if (nth < 1)
         return;
+    if (fault == Fault::DamageStatus || fault == Fault::FlipFlag) {
+        position = fault == Fault::DamageStatus ? StatusPosition : FirstFlagPosition;
+        mask = LowBit;
+        fault = Fault::Corrupt;
+    }
     rules.push_back({fault, nth, every, releaseAfterRequests, position, mask});
 }
 
@@ -42,6 +49,7 @@ std::vector<ReplyFaults::Message> ReplyFaults::apply(Message reply)
     const Rule *lose = nullptr;
     const Rule *delay = nullptr;
     const Rule *duplicate = nullptr;
+    const Rule *trail = nullptr;
     std::vector<Message> out;
     for (const Rule &rule : rules) {
         if (!hits(rule, number))
@@ -56,6 +64,12 @@ std::vector<ReplyFaults::Message> ReplyFaults::apply(Message reply)
         case Fault::Duplicate:
             duplicate = duplicate ? duplicate : &rule;
             break;
+        case Fault::Trail:
+            trail = trail ? trail : &rule;
+            break;
+        case Fault::DamageStatus:
+        case Fault::FlipFlag:
+            break; // turned into Corrupt by add()
         case Fault::Corrupt:
             if (rule.position >= 0 && static_cast<std::size_t>(rule.position) < reply.size()) {
                 // Inside the message only 7-bit bytes are allowed, so only the data bits are touched.
@@ -94,6 +108,10 @@ std::vector<ReplyFaults::Message> ReplyFaults::apply(Message reply)
     if (duplicate) {
         ++duplicatedCount;
         out.push_back(reply);
+    }
+    if (trail) {
+        ++duplicatedCount;
+        heldReplies.push_back({reply, 1});
     }
     out.push_back(std::move(reply));
     return out;

@@ -11,8 +11,21 @@ public:
     using Message = std::vector<std::uint8_t>;
 
     // StrayIdle sends the unit's "mode idle" status in front of the reply; Unterminated sends a copy of
-    // the reply cut off before its end byte in front of it.
-    enum class Fault { Lose, Delay, Duplicate, Corrupt, StrayIdle, Unterminated };
+    // the reply cut off before its end byte in front of it. Trail sends the reply and a copy of it just
+    // before the reply to the next request, as a late echo would. DamageStatus turns the status byte into
+    // another value (02 into 03, 00 into 01); FlipFlag flips the flag bit that carries bit 7 of the
+    // first data byte of a data reply, outside what its checksum covers.
+    enum class Fault {
+        Lose,
+        Delay,
+        Duplicate,
+        Corrupt,
+        StrayIdle,
+        Unterminated,
+        Trail,
+        DamageStatus,
+        FlipFlag
+    };
 
     // Reply byte XOR this mask gives a byte the updater does not know, so the reply is not recognised.
     static constexpr int DefaultCorruptPosition = 9;

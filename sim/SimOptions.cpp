@@ -48,6 +48,9 @@ const std::map<std::string, ReplyFaults::Fault> &faultKinds()
         {"corrupt", ReplyFaults::Fault::Corrupt},
         {"stray-idle", ReplyFaults::Fault::StrayIdle},
         {"cut-off", ReplyFaults::Fault::Unterminated},
+        {"trail", ReplyFaults::Fault::Trail},
+        {"damage-status", ReplyFaults::Fault::DamageStatus},
+        {"flip-flag", ReplyFaults::Fault::FlipFlag},
     };
     return kinds;
 }
@@ -123,8 +126,8 @@ const std::map<std::string, Handler> &valueOptions()
             }},
         {"--fault",
             [](const std::string &value, SimOptions &o, std::string &problem) {
-                problem = "KIND:N, with KIND lose, delay, duplicate, corrupt, stray-idle or cut-off and N a "
-                          "reply number from 1 to "
+                problem = "KIND:N, with KIND lose, delay, duplicate, corrupt, stray-idle, cut-off, trail, "
+                          "damage-status or flip-flag and N a reply number from 1 to "
                     + std::to_string(MaxDropInterval);
                 const std::size_t colon = value.find(':');
                 std::uint64_t n = 0;
@@ -135,6 +138,15 @@ const std::map<std::string, Handler> &valueOptions()
                 if (kind == faultKinds().end())
                     return false;
                 o.replyFaults.emplace_back(kind->second, int(n));
+                return true;
+            }},
+        {"--damage-piece",
+            [](const std::string &value, SimOptions &o, std::string &problem) {
+                problem = "a piece number from 1 to " + std::to_string(MaxDropInterval);
+                std::uint64_t n = 0;
+                if (!number(value, MaxDropInterval, n) || n == 0)
+                    return false;
+                o.damagedPieces.push_back(int(n));
                 return true;
             }},
         {"--checksum-byte",
@@ -222,6 +234,10 @@ bool SimOptions::parse(const std::vector<std::string> &arguments, SimOptions &op
             options.help = true;
             continue;
         }
+        if (argument == "--version") {
+            options.showVersion = true;
+            continue;
+        }
         std::string name = argument;
         std::optional<std::string> value;
         const std::size_t equals = argument.find('=');
@@ -276,7 +292,13 @@ std::string SimOptions::usage()
            "                           stray \"mode idle\" or by a copy of it cut off before its end; KIND "
            "is\n"
            "                           lose, delay, duplicate, corrupt, stray-idle or cut-off (may be "
-           "repeated)\n"
+           "repeated);\n"
+           "                           trail: sent, and a copy of it just before the reply to the next\n"
+           "                           request; damage-status: its status byte turned into another value\n"
+           "                           (02 into 03, 00 into 01); flip-flag: bit 7 of its first data byte\n"
+           "                           flipped in the flag byte, outside the checksum\n"
+           "  --damage-piece N         CMD_PAGE_DATA number N (counted from 1) arrives damaged; the unit\n"
+           "                           acknowledges it with status 02 (may be repeated)\n"
            "  --checksum-byte N        data replies carry N in byte 10 in place of their checksum\n"
            "  --unit-serial N          serial number the unit reports (default 190101)\n"
            "  --unit-version N         version the unit reports, minor * 256 + major (default 261: 5.01)\n"
@@ -286,6 +308,7 @@ std::string SimOptions::usage()
            "  --name NAME              the ports' client name (default \"Tavrin (simulated)\"), so that\n"
            "                           several simulated units can run side by side\n"
            "  -h, --help               show this text\n"
+           "      --version            show the version of Tavrin Update that tavrin-sim belongs to\n"
            "\n"
            "Exit status: 0 when no error was found in what the updater sent, 1 otherwise or when the ports "
            "or\n"

@@ -26,6 +26,8 @@ struct SimOptions
     int dropEvery = 0;
     // Faults for single replies, counted from 1 in the order the unit produces them.
     std::vector<std::pair<ReplyFaults::Fault, int>> replyFaults;
+    // Pieces of page data, counted from 1, damaged on their way in.
+    std::vector<int> damagedPieces;
     std::optional<std::uint8_t> checksumByte;
     std::optional<std::uint32_t> seed;
     std::optional<std::uint32_t> serial;
@@ -33,6 +35,7 @@ struct SimOptions
     std::optional<std::array<std::uint8_t, 4>> resetCode;
     VirtualPort::Choice midi = VirtualPort::Choice::Automatic;
     bool help = false;
+    bool showVersion = false;
 
     // Reads the arguments that follow the program name. On a bad argument returns false and says why.
     static bool parse(const std::vector<std::string> &arguments, SimOptions &options, std::string &error);

@@ -144,6 +144,16 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::handle(const std::uint8_t *me
         size = 0;
 
     std::vector<Message> out = faults.onRequest();
+    Message damaged;
+    pieceDamagedHere = false;
+    if (size > GroupsPosition && message[CommandPosition] == CMD_PAGE_DATA
+        && std::count(piecesToDamage.begin(), piecesToDamage.end(), ++piecesReceived) > 0) {
+        damaged.assign(message, message + size);
+        damaged[GroupsPosition] ^= 1;
+        message = damaged.data();
+        pieceDamagedHere = true;
+        ++counters.piecesDamaged;
+    }
     for (Message &produced : process(message, size)) {
         for (Message &sent : faults.apply(std::move(produced)))
             out.push_back(std::move(sent));
@@ -367,8 +377,9 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::pageDataPiece(
     if (sum != message[ChecksumPosition]) {
         faulty = true;
         ++counters.checksumErrors;
-        error("CMD_PAGE_DATA checksum is %02X, the %zu data bytes give %02X", message[ChecksumPosition],
-            raw.size(), sum);
+        if (!pieceDamagedHere)
+            error("CMD_PAGE_DATA checksum is %02X, the %zu data bytes give %02X", message[ChecksumPosition],
+                raw.size(), sum);
     }
 
     if (!pageOpen) {
@@ -717,6 +728,11 @@ void SimulatedUnit::injectDelay(int nth, int releaseAfterRequests, bool every)
 void SimulatedUnit::injectCorruption(int nth, int position, std::uint8_t mask, bool every)
 {
     faults.add(Fault::Corrupt, nth, every, 0, position, mask);
+}
+
+void SimulatedUnit::damagePiece(int nth)
+{
+    piecesToDamage.push_back(nth);
 }
 
 void SimulatedUnit::fillDataChecksumWith(std::uint8_t value)

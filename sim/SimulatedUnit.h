@@ -73,6 +73,9 @@ public:
     // XORs the reply byte at position with mask (kept 7-bit between F0 and F7), e.g. position 11 and
     // mask 01 flips bit 0 of the first data byte of a data reply.
     void injectCorruption(int nth, int position, std::uint8_t mask, bool every = false);
+    // The nth CMD_PAGE_DATA (counted from 1) arrives with bit 0 of its first data byte flipped, as if
+    // damaged on the cable: the unit finds the checksum wrong and acknowledges the piece with 02.
+    void damagePiece(int nth);
     // Byte 10 of every data reply carries this value in place of the checksum of its data.
     void fillDataChecksumWith(std::uint8_t value);
     // Requests after this one (counted from 1) are neither carried out nor answered; -1 lifts it.
@@ -105,6 +108,7 @@ public:
         int passesStarted = 0; // accepted CMD_RESET_NAND
         int passesFinished = 0; // CMD_FINISH
         int checksumErrors = 0; // pieces whose checksum does not match their data
+        int piecesDamaged = 0; // damaged on their way in by damagePiece()
         int checkByteErrors = 0; // sectors whose check bytes do not match their data
     };
     Stats stats() const;
@@ -179,6 +183,9 @@ private:
     int requestNumber = 0;
     int silenceAfter = -1;
     int dataChecksumFill = -1; // -1: the true checksum
+    std::vector<int> piecesToDamage;
+    int piecesReceived = 0;
+    bool pieceDamagedHere = false; // the damage is the cable's, not the updater's
 
     Stats counters;
     std::vector<std::string> errorList;

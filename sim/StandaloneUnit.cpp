@@ -103,6 +103,10 @@ bool StandaloneUnit::prepare()
             unit.injectReplyFault(fault, reply);
         say("reply " + std::to_string(reply) + " has a fault");
     }
+    for (int piece : options.damagedPieces) {
+        unit.damagePiece(piece);
+        say("piece " + std::to_string(piece) + " arrives damaged");
+    }
     if (options.checksumByte) {
         unit.fillDataChecksumWith(*options.checksumByte);
         say("data replies carry " + std::to_string(*options.checksumByte) + " in place of their checksum");

@@ -1,3 +1,4 @@
+#include "BuildInfo.h"
 #include "SimOptions.h"
 #include "StandaloneUnit.h"
 
@@ -26,6 +27,10 @@ int main(int argc, char *argv[])
     }
     if (options.help) {
         std::cout << SimOptions::usage();
+        return 0;
+    }
+    if (options.showVersion) {
+        std::cout << "tavrin-sim " << BuildInfo::Version << '\n';
         return 0;
     }
 

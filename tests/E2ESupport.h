@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EngineTestSupport.h"
+#include "JackServerLock.h"
 #include "MainWindow.h"
 #include "VirtualPort.h"
 #include "WindowDriver.h"
@@ -12,7 +13,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
-#include <rtmidi/RtMidi.h>
+#include <jack/jack.h>
 
 #include <algorithm>
 #include <chrono>
@@ -30,6 +31,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 // tavrin-sim (or another program) as a process of its own, its output in a log file. It dies with the
@@ -108,14 +110,25 @@ private:
     pid_t pid = -1;
 };
 
-// The transport alone: bare RtMidi clients send a message of the size of a page piece to a JACK client
-// that answers within the cycle, as tavrin-sim does, and wait for the short answer before the next.
+// Connects pairs of JACK ports, each given as (from, to) by full name.
+inline bool connectJackPorts(const std::vector<std::pair<const char *, const char *>> &connections)
+{
+    jack_client_t *client = JackServerLock::openClient("Patch");
+    if (!client)
+        return false;
+    bool connected = true;
+    for (const auto &connection : connections)
+        connected = connected && jack_connect(client, connection.first, connection.second) == 0;
+    JackServerLock::closeClient(client);
+    return connected;
+}
+
+// The transport alone: a bare JACK client sends a message of the size of a page piece to a JACK client
+// that answers within the cycle, as tavrin-sim does, and waits for the short answer before the next.
 class BareRoundTrip
 {
 public:
     BareRoundTrip()
-        : probeOut(RtMidi::UNIX_JACK, "Probe")
-        , probeIn(RtMidi::UNIX_JACK, "Probe")
     {
         echo.open(
             "Answer",
@@ -125,26 +138,15 @@ public:
                 echo.send(ack, sizeof ack);
             },
             VirtualPort::Choice::Jack);
-        probeIn.ignoreTypes(false, true, true);
-        probeIn.setCallback(
-            [](double, std::vector<unsigned char> *, void *self) {
-                auto *trip = static_cast<BareRoundTrip *>(self);
-                std::lock_guard<std::mutex> lock(trip->mutex);
-                ++trip->answers;
-                trip->answered.notify_one();
+        probe.open(
+            "Probe",
+            [this](const std::uint8_t *, std::size_t) {
+                std::lock_guard<std::mutex> lock(mutex);
+                ++answers;
+                answered.notify_one();
             },
-            this);
-        probeIn.openPort(portOf(probeIn, "Answer:out"));
-        probeOut.openPort(portOf(probeOut, "Answer:in"));
-    }
-
-    ~BareRoundTrip()
-    {
-        // RtMidi's JACK output frees its ring buffer before it stops its client, whose cycle may still be
-        // reading it; with the port closed the next cycles leave the buffer alone, so one settles first.
-        probeIn.closePort();
-        probeOut.closePort();
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            VirtualPort::Choice::Jack);
+        connectJackPorts({{"Probe:out", "Answer:in"}, {"Answer:out", "Probe:in"}});
     }
 
     // Round trips per second over `count` trips; 0 when an answer does not come.
@@ -155,7 +157,7 @@ public:
         piece.back() = 0xF7;
         const auto start = std::chrono::steady_clock::now();
         for (int i = 1; i <= count; ++i) {
-            probeOut.sendMessage(&piece);
+            probe.send(piece.data(), piece.size());
             std::unique_lock<std::mutex> lock(mutex);
             if (!answered.wait_for(lock, std::chrono::seconds(2), [&] { return answers >= i; }))
                 return 0;
@@ -164,22 +166,12 @@ public:
     }
 
 private:
-    static unsigned portOf(RtMidi &api, const std::string &name)
-    {
-        for (unsigned i = 0; i < api.getPortCount(); ++i) {
-            if (api.getPortName(i) == name)
-                return i;
-        }
-        return api.getPortCount();
-    }
-
-    // The answer count outlives the clients whose threads update it.
+    // The answer count outlives the clients whose cycles update it.
     std::mutex mutex;
     std::condition_variable answered;
     int answers = 0;
     VirtualPort echo;
-    RtMidiOut probeOut;
-    RtMidiIn probeIn;
+    VirtualPort probe;
 };
 
 inline Bytes embeddedImage()

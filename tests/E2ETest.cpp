@@ -46,7 +46,7 @@ TEST_F(E2ETest, CompleteUpdateOverJackLeavesTheImageInPlace)
     // One round trip per JACK period is the ceiling: a request and its reply can share a period at best.
     const double update = pass.replies * 1000.0 / std::max<qint64>(1, pass.milliseconds);
     const double periods = JackPeriodsPerSecond;
-    std::printf("bare RtMidi round trips: %.0f/s; the update: %.0f/s (%.0f%% of that), "
+    std::printf("bare JACK round trips: %.0f/s; the update: %.0f/s (%.0f%% of that), "
                 "%.0f%% of one round trip per period (%.0f/s)\n",
         bare, update, 100 * update / bare, 100 * update / periods, periods);
     RecordProperty("update_seconds", int(pass.milliseconds / 1000));
@@ -70,22 +70,27 @@ TEST_F(E2ETest, LostRepliesAreRetriedUntilTheImageIsInPlace)
 
 TEST_F(E2ETest, FaultsInEveryPartOfThePassStillLeaveTheImageInPlace)
 {
-    // Replies count from the identity: 4 is the probe of page 0 (its data damaged, so it is read
-    // again as 5), 6 and 7 the defect list (part 0 twice), 8 the erase of block 0, 30 falls in the list
-    // written to block 0 (up to 43), 44 is the erase of block 1. The rest fall in the data pages, wherever
+    // Replies count from the identity; every discovery read goes out twice. 4 is the probe of page 0
+    // (its data damaged, so 5 disagrees and 6 confirms 5), 7 to 10 the defect list (part 0 twice),
+    // 11 the erase of block 0, 30 falls in the list written to block 0 (up to 46), 47 is the erase of block
+    // 1. The rest fall in the data pages, wherever
     // the image's length ends them: a cut-off copy, a late reply and a burst of three lost replies. A page
     // takes 35 replies: its start, 33 piece acknowledgements and its program.
     const int dataReplies = expect::imagePages(image) * 35;
     const auto inData = [&](const char *kind, int quarter, int then = 0) {
-        return std::string(kind) + ":" + std::to_string(45 + dataReplies * quarter / 4 + then);
+        return std::string(kind) + ":" + std::to_string(48 + dataReplies * quarter / 4 + then);
     };
-    auto unit = startUnit({"--fault", "corrupt:4", "--fault", "duplicate:6", "--fault", "lose:8", "--fault",
+    auto unit = startUnit({"--fault", "corrupt:4", "--fault", "duplicate:7", "--fault", "lose:11", "--fault",
         "stray-idle:30", "--fault", inData("cut-off", 1), "--fault", inData("delay", 2), "--fault",
         inData("lose", 3), "--fault", inData("lose", 3, 1), "--fault", inData("lose", 3, 2)});
     MainWindow window;
     const WindowDriver::Pass pass = update(window, *unit);
     ASSERT_TRUE(pass.completed);
-    EXPECT_EQ(pass.retries, 5);
+    // The disagreeing probe, the lost erase, the late reply and the burst cost one retry each at most;
+    // the input drops the cut-off copy whole, and where the JACK cycle splits the faulty replies decides
+    // whether one of them costs nothing.
+    EXPECT_GE(pass.retries, 5);
+    EXPECT_LE(pass.retries, 6);
     EXPECT_EQ(unit->stop(), 0) << unit->log();
 
     expect::Scenario scenario;

@@ -12,8 +12,9 @@ constexpr int Block = expect::BlockBytes;
 constexpr int Page = expect::PageBytes;
 
 // Replies of a pass counted from the one before CMD_RESET_NAND: mode, ready, then discovery.
-constexpr int RepliesBeforeDataWithListInPageZero = 9;
-constexpr int RepliesBeforeDataOnUnusedNand = 42;
+// Every discovery read goes out twice: a read is believed when two in a row agree.
+constexpr int RepliesBeforeDataWithListInPageZero = 15;
+constexpr int RepliesBeforeDataOnUnusedNand = 45;
 constexpr int RepliesPerPage = 35;
 
 int writeReady(int page)
@@ -85,8 +86,9 @@ TEST_F(EngineTest, UnusedNandRequestSequence)
     rig.pressUpdate();
     ASSERT_TRUE(rig.runPass());
 
-    std::vector<Bytes> want{expect::resetNand(Page + 100), expect::readFlash(0, 0), expect::readDefects(0),
-        expect::readDefects(1), expect::eraseBlock(0)};
+    std::vector<Bytes> want{expect::resetNand(Page + 100), expect::readFlash(0, 0), expect::readFlash(0, 0),
+        expect::readDefects(0), expect::readDefects(0), expect::readDefects(1), expect::readDefects(1),
+        expect::eraseBlock(0)};
     auto append = [&](const std::vector<Bytes> &more) { want.insert(want.end(), more.begin(), more.end()); };
     append(expect::pageRequests(0, 0, expect::listFrame(0, {})));
     want.push_back(expect::eraseBlock(1));
@@ -94,6 +96,22 @@ TEST_F(EngineTest, UnusedNandRequestSequence)
     append(expect::pageRequests(1, 1, expect::dataFrame(image, 0, 1)));
     want.push_back(expect::request(0x0F));
     EXPECT_EQ(rig.device.requests(), want);
+}
+
+// A one-page image over lists in pages 0 and 1: every discovery read goes out twice.
+std::vector<Bytes> twoStoredListsPass(const Bytes &image)
+{
+    std::vector<Bytes> want{expect::resetNand(std::uint32_t(image.size()))};
+    for (const auto &[sector, piece] :
+        std::vector<std::pair<int, int>>{{0, 0}, {8, 0}, {16, 0}, {8, 0}, {8, 1}, {8, 2}, {8, 3}}) {
+        want.push_back(expect::readFlash(sector, piece));
+        want.push_back(expect::readFlash(sector, piece));
+    }
+    want.push_back(expect::eraseBlock(1));
+    const auto page = expect::pageRequests(1, 0, expect::dataFrame(image, 0, 0));
+    want.insert(want.end(), page.begin(), page.end());
+    want.push_back(expect::request(0x0F));
+    return want;
 }
 
 TEST_F(EngineTest, StoredListsInPagesZeroAndOneRequestSequence)
@@ -105,13 +123,7 @@ TEST_F(EngineTest, StoredListsInPagesZeroAndOneRequestSequence)
     rig.pressUpdate();
     ASSERT_TRUE(rig.runPass());
 
-    std::vector<Bytes> want{expect::resetNand(100), expect::readFlash(0, 0), expect::readFlash(8, 0),
-        expect::readFlash(16, 0), expect::readFlash(8, 0), expect::readFlash(8, 1), expect::readFlash(8, 2),
-        expect::readFlash(8, 3), expect::eraseBlock(1)};
-    const auto page = expect::pageRequests(1, 0, expect::dataFrame(image, 0, 0));
-    want.insert(want.end(), page.begin(), page.end());
-    want.push_back(expect::request(0x0F));
-    EXPECT_EQ(rig.device.requests(), want);
+    EXPECT_EQ(rig.device.requests(), twoStoredListsPass(image));
 }
 
 TEST_F(EngineTest, UnitWithoutDataChecksumsHasEveryDiscoveryReadTwice)
@@ -128,20 +140,44 @@ TEST_F(EngineTest, UnitWithoutDataChecksumsHasEveryDiscoveryReadTwice)
     rig.pressUpdate();
     ASSERT_TRUE(rig.runPass());
 
-    std::vector<Bytes> want{expect::resetNand(100)};
-    for (const auto &[sector, piece] :
-        std::vector<std::pair<int, int>>{{0, 0}, {8, 0}, {16, 0}, {8, 0}, {8, 1}, {8, 2}, {8, 3}}) {
-        want.push_back(expect::readFlash(sector, piece));
-        want.push_back(expect::readFlash(sector, piece));
-    }
-    want.push_back(expect::eraseBlock(1));
-    const auto page = expect::pageRequests(1, 0, expect::dataFrame(image, 0, 0));
-    want.insert(want.end(), page.begin(), page.end());
-    want.push_back(expect::request(0x0F));
-    EXPECT_EQ(rig.device.requests(), want);
+    EXPECT_EQ(rig.device.requests(), twoStoredListsPass(image));
     EXPECT_EQ(rig.nandDifferences(Scenario{image, {}, {{0, {3}}, {0, {}}}}), "");
     EXPECT_EQ(rig.log().filter(QStringLiteral("each one is read twice")).size(), 1);
     EXPECT_EQ(rig.window.retryCount, 0);
+}
+
+// A read is a piece of 64 equal bytes whose checksum matches or not; a count of 0 carries no data.
+struct OfferedRead
+{
+    std::uint8_t fill;
+    bool checksumMatches;
+    int count = 64;
+    AgreedRead::Verdict verdict;
+};
+
+TEST(AgreedReadTest, ReadIsBelievedOnlyWhenTwoInARowAgree)
+{
+    using V = AgreedRead::Verdict;
+    const std::vector<std::vector<OfferedRead>> passes = {
+        {{0xA5, true, 64, V::ReadAgain}, {0xA5, true, 64, V::Believed}},
+        // A late copy of the previous answer disagrees with the real one, which the next read confirms.
+        {{0xA5, true, 64, V::ReadAgain}, {0xFF, true, 64, V::Rejected}, {0xFF, true, 64, V::Believed}},
+        {{0xA5, true, 64, V::ReadAgain}, {0xA5, true, 0, V::Rejected}, {0xA5, true, 64, V::ReadAgain}},
+        // Without any matching checksum two agreeing reads are believed; after one, never.
+        {{0x11, false, 64, V::ReadAgain}, {0x11, false, 64, V::Believed}, {0x22, true, 64, V::ReadAgain},
+            {0x22, true, 64, V::Believed}, {0x33, false, 64, V::Rejected}, {0x33, false, 64, V::Rejected}},
+    };
+    for (std::size_t p = 0; p < passes.size(); ++p) {
+        AgreedRead reads;
+        reads.startPass();
+        for (std::size_t i = 0; i < passes[p].size(); ++i) {
+            const OfferedRead &r = passes[p][i];
+            const Bytes data(64, r.fill);
+            const std::uint8_t sum = std::uint8_t((r.fill * 64) & 0x7F);
+            EXPECT_EQ(reads.offer(data.data(), r.count, r.checksumMatches ? sum : sum ^ 1), r.verdict)
+                << "pass " << p << ", read " << i;
+        }
+    }
 }
 
 struct LostReplyCase
@@ -206,6 +242,8 @@ TEST_F(EngineTest, NandNeverReadyStopsAfterTenSecondsAndSaysWhatToCheck)
     const Scenario s{expect::patternImage(Page + 9), {}, {{0, {}}}};
     rig.arrange(s);
     ASSERT_TRUE(rig.connect());
+    // Neither "mode active" nor "NAND ready": the unit is silent.
+    injectFault(SimulatedUnit::Fault::Lose, produced() + 1);
     injectFault(SimulatedUnit::Fault::Lose, produced() + 2);
     startAndRunTo(2);
     const int stalledAt = requests();
@@ -238,9 +276,27 @@ TEST_F(EngineTest, NandNeverReadyStopsAfterTenSecondsAndSaysWhatToCheck)
     expectCompletePass(s);
 }
 
+TEST_F(EngineTest, UnitThatSaidModeActiveHasSixtySecondsToGetItsNandReady)
+{
+    const Scenario s{expect::patternImage(Page + 9), {}, {{0, {}}}};
+    rig.arrange(s);
+    ASSERT_TRUE(rig.connect());
+    holdReply(2, 0);
+    startAndRunTo(2);
+    rig.tick(599);
+    rig.drain();
+    EXPECT_EQ(rig.log().last(), QStringLiteral("The unit is preparing its NAND; waiting up to 60 s for it"));
+    EXPECT_FALSE(rig.window.TransferButton->isEnabled());
+    rig.device.releaseHeld();
+    expectCompletePass(s);
+}
+
 // Every kind of fault in every phase of a pass must end in the exact NAND with CMD_FINISH: the fault table.
-// A fault hits `replies` replies in a row; a corrupted data reply has bit 0 of its first data byte
-// flipped, any other reply its reply byte; a late one is held until the next request.
+// A fault hits `replies` replies in a row; a corrupted reply has bit 0 of its first data byte, of its
+// status byte or, where it carries neither, of its reply byte flipped; a late one is held until the next
+// request, a trailing copy follows just before the reply to the next request.
+constexpr int DataByte = 11, StatusByte = 10, ReplyByte = 9;
+
 struct FaultKind
 {
     const char *name;
@@ -257,6 +313,8 @@ const FaultKind faultKinds[] = {
     {"StrayIdle", SimulatedUnit::Fault::StrayIdle, 1},
     {"CutOffCopy", SimulatedUnit::Fault::Unterminated, 1},
     {"Late", SimulatedUnit::Fault::Delay, 1},
+    {"TrailingCopy", SimulatedUnit::Fault::Trail, 1},
+    {"FlippedFlagBit", SimulatedUnit::Fault::FlipFlag, 1},
 };
 
 enum class Outcome { Finished, StalledThenFinished, Unconfirmed };
@@ -277,42 +335,55 @@ void PrintTo(const FaultCase &c, std::ostream *os)
 }
 
 const Bytes smallImage = expect::patternImage(Page + 9);
-// Block 1 fails to erase, so the pass ends with an updated list in page 1.
-constexpr int NextListStart = RepliesBeforeDataWithListInPageZero + 1 + 2 * RepliesPerPage + 1;
+// Block 1 fails to erase twice, so the pass ends with an updated list in page 1.
+constexpr int NextListStart = RepliesBeforeDataWithListInPageZero + 2 + 2 * RepliesPerPage + 1;
 
 std::vector<FaultCase> faultCases()
 {
     const Scenario listInPageZero{smallImage, {}, {{0, {}}}};
     const Scenario unusedNand{smallImage};
     const Scenario failingBlockOne{smallImage, {}, {{0, {}}}, {1}};
+    // Discovery data that differs from read to read, so that a shifted or damaged read changes the NAND:
+    // a list whose entries fill two pieces and move the image, and defects in both parts of the list.
+    std::vector<int> entries{1, 2};
+    for (int b = 100; b < 138; ++b)
+        entries.push_back(b);
+    const Scenario listWithEntries{smallImage, {}, {{1, entries}}};
+    const Scenario defectsInBothParts{smallImage, {1, 7, 519}};
     const struct
     {
         const char *name;
         const Scenario &scenario;
         int reply;
-        bool data = false;
+        int corruptAt = ReplyByte;
     } phases[] = {
         {"NandReady", listInPageZero, 2},
-        {"ListProbe", listInPageZero, 3, true},
-        {"ListPiece", listInPageZero, 6, true},
-        {"DefectListPart", unusedNand, 4, true},
-        {"ListBlockErase", unusedNand, 6},
-        {"FirstListStart", unusedNand, 7},
-        {"FirstListPiece", unusedNand, 18},
-        {"FirstListProgram", unusedNand, 41},
-        {"BlockErase", listInPageZero, RepliesBeforeDataWithListInPageZero},
+        {"ListProbe", listInPageZero, 3, DataByte},
+        {"ListPiece", listInPageZero, 9, DataByte},
+        {"DefectListPart", unusedNand, 5, DataByte},
+        {"ListBlockErase", unusedNand, 9, StatusByte},
+        {"FirstListStart", unusedNand, 10},
+        {"FirstListPiece", unusedNand, 21, StatusByte},
+        {"FirstListProgram", unusedNand, 44, StatusByte},
+        {"BlockErase", listInPageZero, RepliesBeforeDataWithListInPageZero, StatusByte},
         {"DataPageStart", listInPageZero, writeReady(1)},
-        {"DataPageSend", listInPageZero, dataAck(1, 20)},
-        {"DataPageProgram", listInPageZero, programStatus(0)},
+        {"DataPageSend", listInPageZero, dataAck(1, 20), StatusByte},
+        {"DataPageProgram", listInPageZero, programStatus(0), StatusByte},
         {"UpdatedListStart", failingBlockOne, NextListStart},
-        {"UpdatedListPiece", failingBlockOne, NextListStart + 12},
-        {"UpdatedListProgram", failingBlockOne, NextListStart + 34},
+        {"UpdatedListPiece", failingBlockOne, NextListStart + 12, StatusByte},
+        {"UpdatedListProgram", failingBlockOne, NextListStart + 34, StatusByte},
         {"FinishConfirmation", listInPageZero, programStatus(1) + 1},
+        {"ProbeOfTheOnlyList", listWithEntries, 4, DataByte},
+        {"FirstPieceOfAListWithEntries", listWithEntries, 8, DataByte},
+        {"DefectPartZeroWithADefectOfBlockSeven", defectsInBothParts, 6, DataByte},
+        {"FailedErase", failingBlockOne, RepliesBeforeDataWithListInPageZero, StatusByte},
     };
     std::vector<FaultCase> cases;
     for (const auto &phase : phases) {
         const bool ready = phase.reply == 2;
         for (const FaultKind &fault : faultKinds) {
+            if (fault.fault == SimulatedUnit::Fault::FlipFlag && phase.corruptAt != DataByte)
+                continue;
             const bool unanswered = fault.fault == SimulatedUnit::Fault::Lose
                 || fault.fault == SimulatedUnit::Fault::Corrupt || fault.fault == SimulatedUnit::Fault::Delay;
             // CMD_RESET_NAND is not repeated: a unit that never reports its NAND ready meets the stall watch.
@@ -327,7 +398,7 @@ std::vector<FaultCase> faultCases()
             else if (phase.reply == programStatus(1) + 1 && fault.replies == 3)
                 outcome = Outcome::Unconfirmed;
             cases.push_back({std::string(phase.name) + fault.name, scenario, phase.reply, fault, outcome,
-                phase.data ? 11 : 9});
+                phase.corruptAt});
         }
     }
     return cases;
@@ -363,7 +434,9 @@ TEST_P(FaultTableTest, FaultEndsInTheExactNandAndAFinishedUpdate)
     rig.pressUpdate();
     ASSERT_TRUE(rig.runPassTicking());
     if (c.outcome == Outcome::StalledThenFinished) {
-        EXPECT_EQ(rig.log().last(), StallStop);
+        // The unit said "mode active", so it had 60 s to get its NAND ready.
+        EXPECT_EQ(rig.log().last(),
+            QStringLiteral("Update stopped: the unit did not get its NAND ready within 60 s"));
         EXPECT_EQ(rig.stats().requestsByCommand[0x0F], 0);
         rig.pressUpdate();
         ASSERT_TRUE(rig.runPassTicking());
@@ -425,8 +498,10 @@ const DamagedReplyCase damagedCases[] = {
     {"DuplicatedLastAck", SimulatedUnit::Fault::Duplicate, dataAck(1, 32), 0},
     {"DuplicatedProgramResult", SimulatedUnit::Fault::Duplicate, programStatus(0), 0},
     {"DuplicatedEraseResult", SimulatedUnit::Fault::Duplicate, RepliesBeforeDataWithListInPageZero, 0},
-    {"CorruptedProgramResult", SimulatedUnit::Fault::Corrupt, programStatus(1), 1},
-    {"CorruptedAck", SimulatedUnit::Fault::Corrupt, dataAck(1, 3), 1},
+    {"ProgramResultWithAnUnknownReplyByteIsLost", SimulatedUnit::Fault::Corrupt, programStatus(1), 1},
+    {"AckWithAnUnknownReplyByteIsLost", SimulatedUnit::Fault::Corrupt, dataAck(1, 3), 1},
+    {"ProgramResultWithADamagedStatusIsLost", SimulatedUnit::Fault::DamageStatus, programStatus(1), 1},
+    {"AckWithADamagedStatusIsLost", SimulatedUnit::Fault::DamageStatus, dataAck(1, 3), 1},
 };
 
 class DamagedReplyTest : public EngineTest, public ::testing::WithParamInterface<DamagedReplyCase>
@@ -449,6 +524,24 @@ TEST_P(DamagedReplyTest, PassStillWritesTheImageExactly)
 
 INSTANTIATE_TEST_SUITE_P(Faults, DamagedReplyTest, ::testing::ValuesIn(damagedCases),
     [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(EngineTest, PieceDamagedOnItsWayInRewritesTheBlock)
+{
+    Scenario s{expect::patternImage(3 * Page + 1), {}, {{0, {}}}};
+    rig.arrange(s);
+    ASSERT_TRUE(rig.connect());
+    rig.unit([](SimulatedUnit &u) {
+        u.damagePiece(33 + 8); // piece 7 of page 1
+        return 0;
+    });
+    rig.pressUpdate();
+    expectCompletePass(s);
+    EXPECT_EQ(rig.stats().piecesDamaged, 1);
+    EXPECT_EQ(rig.unit([](SimulatedUnit &u) { return u.eraseCount(1); }), 2);
+    EXPECT_EQ(rig.window.retryCount, 1);
+    EXPECT_TRUE(rig.log().contains(
+        QStringLiteral("The unit received piece 7 damaged; the write of block 1 starts again")));
+}
 
 TEST_F(EngineTest, TransferDuringAPassAbandonsItAndStartsOver)
 {
@@ -643,7 +736,7 @@ const DispatchCase dispatchCases[] = {
     {"UnknownModelIsIgnored", {0xF0, 0x00, 0x11, 0x22, 0x0B, 0, 0, 0, 0, 0x43, 0x01, 0xF7}, true, false,
         "909-000-121"},
     {"UnknownReplyByteIsIgnored", expect::reply(0x30, {0x01}), true, false, "909-000-121"},
-    {"ModeActiveLocksTheControls", expect::reply(0x43, {0x01}), false, true, "909-000-121"},
+    {"ModeActiveWithoutAPassIsIgnored", expect::reply(0x43, {0x01}), true, false, "909-000-121"},
     {"ModeIdleGivesTheControlsBack", expect::reply(0x43, {0x00}), true, false, "909-000-121"},
     {"DeviceInfoWhileConnectedOnlyShowsIt",
         {0xF0, 0x00, 0x11, 0x22, 0x0A, 0x05, 0x00, 0x00, 0x00, 0x20, 0x03, 0x04, 0x7F, 0xF7}, true, false,

@@ -1,14 +1,93 @@
 #include "JackServer.h"
 #include "MidiTestSupport.h"
 
+#include "JackClient.h"
+#include "JackServerLock.h"
 #include "VirtualPort.h"
+
+#include <jack/jack.h>
+#include <jack/thread.h>
+#include <pthread.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <random>
 #include <thread>
+
+// Allocations on the threads that libjack starts are counted while `countingJackAllocations` is set;
+// the sanitizers bring allocators of their own, so the count is taken without them.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#define TAVRIN_COUNTS_ALLOCATIONS 1
+extern "C" void *__libc_malloc(std::size_t);
+extern "C" void *__libc_calloc(std::size_t, std::size_t);
+extern "C" void *__libc_realloc(void *, std::size_t);
+extern "C" void __libc_free(void *);
+#endif
+
+namespace {
+
+std::atomic<bool> countingJackAllocations{false};
+std::atomic<int> jackAllocations{0};
+
+#ifdef TAVRIN_COUNTS_ALLOCATIONS
+thread_local bool startedByJack = false;
+
+void noteAllocation()
+{
+    if (startedByJack && countingJackAllocations)
+        ++jackAllocations;
+}
+
+// Every thread of libjack, the real-time cycle among them, starts here and is marked.
+int markedJackThread(
+    pthread_t *thread, const pthread_attr_t *attributes, void *(*run)(void *), void *argument)
+{
+    struct Start
+    {
+        void *(*run)(void *);
+        void *argument;
+    };
+    auto *start = new Start{run, argument};
+    return pthread_create(
+        thread, attributes,
+        [](void *data) -> void * {
+            const Start begin = *static_cast<Start *>(data);
+            delete static_cast<Start *>(data);
+            startedByJack = true;
+            return begin.run(begin.argument);
+        },
+        start);
+}
+#endif
+
+} // namespace
+
+#ifdef TAVRIN_COUNTS_ALLOCATIONS
+extern "C" void *malloc(std::size_t size)
+{
+    noteAllocation();
+    return __libc_malloc(size);
+}
+extern "C" void *calloc(std::size_t count, std::size_t size)
+{
+    noteAllocation();
+    return __libc_calloc(count, size);
+}
+extern "C" void *realloc(void *old, std::size_t size)
+{
+    noteAllocation();
+    return __libc_realloc(old, size);
+}
+extern "C" void free(void *memory)
+{
+    if (memory)
+        noteAllocation();
+    __libc_free(memory);
+}
+#endif
 
 namespace {
 
@@ -105,6 +184,132 @@ TEST_F(JackMidiTest, ThousandSysExRoundTripsArriveByteExact)
     EXPECT_EQ(window.received, sent);
     RecordProperty("round_trips_per_second", int(1000 / seconds));
     std::printf("JACK SysEx round trips: %.0f/s\n", 1000 / seconds);
+}
+
+// A client of the test's own that sends every System Exclusive message straight back within the cycle
+// in which it arrives, with nothing but the client's own rings.
+bool openBareEcho(JackClient &client)
+{
+    return client.open(
+        "Echo", "in", [&client](const std::uint8_t *bytes, std::size_t size) { client.send(bytes, size); },
+        "out", nullptr);
+}
+
+// Messages in pieces, as bridges send them, arrive whole; one longer than a cycle can carry is refused
+// rather than reported as sent. Meanwhile neither the port's cycles nor the echo's allocate or free.
+TEST_F(JackMidiTest, PiecesArriveWholeOversizeIsRefusedAndTheCyclesNeverAllocate)
+{
+#ifdef TAVRIN_COUNTS_ALLOCATIONS
+    jack_set_thread_creator(markedJackThread);
+#endif
+    JackClient echo;
+    ASSERT_TRUE(openBareEcho(echo));
+    BufferCollector window;
+    MidiPort port;
+    window.watch(port);
+    ASSERT_TRUE(port.open(inputRow(port, EchoOut), outputRow(port, EchoIn)));
+    const Bytes ping{0xF0, 0x01, 0x02, 0xF7};
+    ASSERT_TRUE(port.sendLong(message(ping), std::uint32_t(ping.size())));
+    ASSERT_TRUE(window.waitFor(1));
+
+    countingJackAllocations = true;
+    for (std::size_t i = 2; i <= 300; ++i) {
+        ASSERT_TRUE(port.sendLong(message(ping), std::uint32_t(ping.size())));
+        ASSERT_TRUE(window.waitFor(i));
+    }
+    countingJackAllocations = false;
+    EXPECT_EQ(jackAllocations, 0);
+
+    for (const Bytes &piece : std::vector<Bytes>{{0xF0, 0x01}, {0x02, 0xF8}, {0xF7}})
+        ASSERT_TRUE(echo.send(piece.data(), piece.size()));
+    ASSERT_TRUE(window.waitFor(301));
+    EXPECT_EQ(window.received.back(), ping);
+
+    const Bytes oversize(echo.longestSent() + 1, 0x01);
+    EXPECT_FALSE(port.sendLong(message(oversize), std::uint32_t(oversize.size())));
+    port.close();
+#ifdef TAVRIN_COUNTS_ALLOCATIONS
+    jack_set_thread_creator(pthread_create);
+#endif
+}
+
+// A peer that sends a System Exclusive message in every cycle, from a thread of its own.
+class Flood
+{
+public:
+    Flood()
+    {
+        opened = client.open(
+            "Echo", "in", [](const std::uint8_t *, std::size_t) {}, "out", nullptr);
+        sender = std::thread([this] {
+            const Bytes ping{0xF0, 0x03, 0x04, 0xF7};
+            while (running) {
+                client.send(ping.data(), ping.size());
+                std::this_thread::sleep_for(std::chrono::microseconds(300));
+            }
+        });
+    }
+    ~Flood()
+    {
+        running = false;
+        sender.join();
+    }
+
+    JackClient client;
+    bool opened = false;
+
+private:
+    std::atomic<bool> running{true};
+    std::thread sender;
+};
+
+// The port opened and closed hundreds of times while a peer floods it, and the server killed half-way:
+// the port refuses to open while the dead server's clients are still open (libjack would free them at
+// the next open), and opens again on the next server. The sanitizers watch every client's memory.
+TEST_F(JackMidiTest, OpenCloseUnderAFloodSurvivesTheServersDeath)
+{
+    constexpr int Rounds = 200;
+    const Bytes ping{0xF0, 0x01, 0x02, 0xF7};
+    BufferCollector window;
+    MidiPort port;
+    window.watch(port);
+    auto flood = std::make_unique<Flood>();
+    ASSERT_TRUE(flood->opened);
+    int input = inputRow(port, EchoOut), output = outputRow(port, EchoIn);
+    std::thread kill;
+    int opened = 0, openedAfterRestart = 0;
+    bool restarted = false;
+    for (int round = 0; round < Rounds; ++round) {
+        if (round == Rounds / 2)
+            kill = std::thread([] {
+                delete server;
+                server = nullptr;
+            });
+        if (port.open(input, output)) {
+            ++opened;
+            openedAfterRestart += restarted;
+            port.sendLong(message(ping), std::uint32_t(ping.size()));
+            QCoreApplication::processEvents();
+        }
+        port.close();
+        if (JackServerLock::held()) {
+            // As the window does: every client of the dead server closed, then a new server.
+            kill.join();
+            flood.reset();
+            JackServerLock::release();
+            server = new JackServer;
+            ASSERT_TRUE(server->running());
+            flood = std::make_unique<Flood>();
+            ASSERT_TRUE(flood->opened);
+            input = inputRow(port, EchoOut);
+            output = outputRow(port, EchoIn);
+            restarted = true;
+        }
+    }
+    ASSERT_TRUE(restarted) << "the server's death was never noticed";
+    EXPECT_GT(openedAfterRestart, Rounds / 4);
+    EXPECT_GT(opened, Rounds * 3 / 4);
+    QCoreApplication::removePostedEvents(&window);
 }
 
 TEST_F(JackMidiTest, RepeatedOpenCloseAndDestructionIsClean)

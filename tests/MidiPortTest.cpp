@@ -1,5 +1,7 @@
 #include "DeviceDirectory.h"
 #include "MidiTestSupport.h"
+#include "SpscRing.h"
+#include "SysExAssembler.h"
 
 #include <gtest/gtest.h>
 
@@ -297,3 +299,55 @@ TEST(MidiPortNames, OwnPortsAndBridgedCopiesAreKnownAndOnlyOneClientsPortsMakeAP
 }
 
 } // namespace
+
+// The pieces a MIDI system may deliver, and the whole messages that must come out of them.
+TEST(SysExAssembly, PiecesBecomeWholeMessagesAndBrokenOnesAreDroppedAndNoted)
+{
+    struct Case
+    {
+        const char *name;
+        std::vector<Bytes> pieces;
+        std::vector<Bytes> messages;
+        unsigned faults;
+    };
+    const Bytes whole{0xF0, 0x01, 0x02, 0xF7};
+    const Case cases[] = {
+        {"whole", {whole}, {whole}, 0},
+        {"split across events", {{0xF0, 0x01}, {0x02}, {0xF7}}, {whole}, 0},
+        {"real-time bytes inside", {{0xF0, 0xF8, 0x01, 0xFE}, {0x02, 0xFF, 0xF7}}, {whole}, 0},
+        {"start inside restarts", {{0xF0, 0x05, 0x06}, whole}, {whole}, SysExAssembler::Restarted},
+        {"other status aborts", {{0xF0, 0x05, 0x90, 0x40, 0x7F}, whole}, {whole}, SysExAssembler::Aborted},
+        {"other messages left out", {{0x90, 0x40, 0x7F, 0xF7}, whole, {0x05}}, {whole}, 0},
+        {"too long dropped up to the next start", {sysex(9, 0x11), {0x12, 0xF7}, whole}, {whole},
+            SysExAssembler::Overflowed},
+        {"longest fits", {sysex(8, 0x13)}, {sysex(8, 0x13)}, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SysExAssembler assembler(8);
+        std::vector<Bytes> messages;
+        for (const Bytes &piece : c.pieces)
+            assembler.feed(piece.data(), piece.size(), [&](const std::uint8_t *bytes, std::size_t size) {
+                messages.emplace_back(bytes, bytes + size);
+            });
+        EXPECT_EQ(messages, c.messages);
+        EXPECT_EQ(assembler.takeFaults(), c.faults);
+    }
+}
+
+// Records that wrap around the ring's end come out as they went in; one that does not fit is refused
+// whole.
+TEST(SpscRingRecords, WrapAroundAndRefuseWhatDoesNotFit)
+{
+    SpscRing ring(16);
+    const Bytes head{1, 2, 3}, body{4, 5, 6, 7}, tooLong(10);
+    for (int round = 0; round < 5; ++round) {
+        ASSERT_TRUE(ring.push(head.data(), head.size(), body.data(), body.size()));
+        EXPECT_FALSE(ring.push(tooLong.data(), tooLong.size()));
+        Bytes out(7);
+        ring.peek(0, out.data(), out.size());
+        EXPECT_EQ(out, (Bytes{1, 2, 3, 4, 5, 6, 7}));
+        ring.consume(out.size());
+        EXPECT_EQ(ring.readable(), 0U);
+    }
+}

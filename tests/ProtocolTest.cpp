@@ -12,6 +12,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -199,6 +200,18 @@ TEST(ClosedLink, SendsNothingWithoutAnOpenOutput)
     EXPECT_FALSE(link.sendEraseBlock(1));
 }
 
+TEST(AnswerGuard, OnlyTheFirstReplyOfTheAwaitedKindThatArrivedAfterTheRequestAnswersIt)
+{
+    DeviceLink link;
+    link.port.arrivals = 7; // messages received before the request went out
+    link.sendEraseBlock(1);
+    EXPECT_FALSE(link.takeAnswer(REPLY_ERASE_STATUS, 7)); // arrived before the request
+    EXPECT_FALSE(link.takeAnswer(REPLY_WRITE_READY, 8)); // another kind
+    EXPECT_FALSE(link.takeAnswer(REPLY_NONE, 8));
+    EXPECT_TRUE(link.takeAnswer(REPLY_ERASE_STATUS, 8));
+    EXPECT_FALSE(link.takeAnswer(REPLY_ERASE_STATUS, 9)); // a copy: nothing is in flight any more
+}
+
 TEST_F(ConnectedLink, ReceivedReplyIsClassifiedAndItsBufferReplaced)
 {
     const Bytes info
@@ -276,7 +289,7 @@ const std::vector<ReplyCase> replyCases = {
     {"nand ready ignores bytes 5 to 8", {0xF0, 0x00, 0x11, 0x22, 0x0A, 0x05, 0x06, 0x07, 0x08, 0x2E, 0xF7},
         REPLY_NAND_READY},
     {"data ack ignores bytes 5 to 8",
-        {0xF0, 0x00, 0x11, 0x22, 0x0A, 0x7F, 0x7F, 0x7F, 0x7F, 0x2C, 0x19, 0xF7}, REPLY_DATA_ACK},
+        {0xF0, 0x00, 0x11, 0x22, 0x0A, 0x7F, 0x7F, 0x7F, 0x7F, 0x2C, 0x00, 0xF7}, REPLY_DATA_ACK},
     {"reply without end byte", {0xF0, 0x00, 0x11, 0x22, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x2D, 0x00},
         REPLY_NONE},
     {"defect data", frame(0x28, {0x00, 0x00, 0x00, 0x7F, 0x7F, 0x05}), REPLY_DEFECT_DATA},
@@ -332,21 +345,27 @@ TEST(ReplyParser, DeviceInfoStoresSerialVersionAndDisplayForm)
     EXPECT_EQ(link.versionValue, 261u);
 }
 
-TEST(ReplyParser, StatusFailsOnlyOnTwo)
+TEST(ReplyParser, StatusIsZeroOrTwoAndAnythingElseAnswersNothing)
 {
-    const std::vector<std::pair<Bytes, bool>> cases = {
-        {frame(0x2A, {0x02}), true},
-        {frame(0x2A, {0x00}), false},
-        {frame(0x2A, {0x01}), false},
-        {frame(0x2D, {0x02}), true},
-        {frame(0x2D, {0x7F}), false},
-        {frame(0x2A, {}), false},
+    const std::vector<std::tuple<Bytes, int, bool>> cases = {
+        {frame(0x2A, {0x02}), REPLY_ERASE_STATUS, true},
+        {frame(0x2A, {0x00}), REPLY_ERASE_STATUS, false},
+        {frame(0x2D, {0x02}), REPLY_PROGRAM_STATUS, true},
+        {frame(0x2C, {0x02}), REPLY_DATA_ACK, true},
+        {frame(0x2C, {0x00}), REPLY_DATA_ACK, false},
+        // A flipped bit of 02, a lost status byte or a longer message is damage, not success.
+        {frame(0x2A, {0x03}), REPLY_NONE, true},
+        {frame(0x2D, {0x06}), REPLY_NONE, true},
+        {frame(0x2C, {0x19}), REPLY_NONE, true},
+        {frame(0x2A, {}), REPLY_NONE, true},
+        {frame(0x2D, {0x00, 0x00}), REPLY_NONE, true},
     };
     DeviceLink link;
-    for (const auto &[bytes, failed] : cases) {
-        link.statusFailed = !failed;
-        link.parseReply(bytes.data(), int(bytes.size()));
+    for (const auto &[bytes, code, failed] : cases) {
+        link.statusFailed = true;
+        EXPECT_EQ(link.parseReply(bytes.data(), int(bytes.size())), code);
         EXPECT_EQ(link.statusFailed, failed);
+        EXPECT_EQ(link.unreadableStatus != REPLY_NONE, code == REPLY_NONE);
     }
 }
 

@@ -59,7 +59,15 @@ const AcceptedCase acceptedCases[] = {
                     {ReplyFaults::Fault::Unterminated, 1000000000}}
             && o.checksumByte == 127;
         }},
+    {{"--fault", "trail:2", "--fault=flip-flag:9", "--damage-piece", "40"},
+        [](const SimOptions &o) {
+            return o.replyFaults
+                == std::vector<std::pair<ReplyFaults::Fault, int>>{{ReplyFaults::Fault::Trail, 2},
+                    {ReplyFaults::Fault::FlipFlag, 9}}
+            && o.damagedPieces == std::vector<int>{40};
+        }},
     {{"-h"}, [](const SimOptions &o) { return o.help; }},
+    {{"--version"}, [](const SimOptions &o) { return o.showVersion && !o.help; }},
 };
 
 std::string joined(const Arguments &arguments)
@@ -118,9 +126,8 @@ const RejectedCase rejectedCases[] = {
     {{"--reset-code", "+4415652"},
         "--reset-code takes eight hex digits, four bytes of 00 to 7F, not \"+4415652\""},
     {{"--fault", "garble:3"},
-        "--fault takes KIND:N, with KIND lose, delay, duplicate, corrupt, stray-idle or cut-off and N a "
-        "reply "
-        "number from 1 to 1000000000, not \"garble:3\""},
+        "--fault takes KIND:N, with KIND lose, delay, duplicate, corrupt, stray-idle, cut-off, trail, "
+        "damage-status or flip-flag and N a reply number from 1 to 1000000000, not \"garble:3\""},
     {{"--checksum-byte", "128"}, "--checksum-byte takes a number from 0 to 127, not \"128\""},
     {{"--state="}, "--state takes a file name, not \"\""},
     {{"--dump"}, "--dump needs a value"},

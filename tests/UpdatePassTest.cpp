@@ -32,7 +32,7 @@ std::vector<std::pair<int, std::vector<int>>> fullBlockZero()
     std::vector<std::pair<int, std::vector<int>>> lists;
     for (int p = 0; p < 63; ++p)
         lists.push_back({1, {p + 100}});
-    lists.push_back({1, {6, 2000}});
+    lists.push_back({1, {6, 0xFFFF, 2000}});
     return lists;
 }
 
@@ -176,6 +176,8 @@ StopCase stopCases[] = {
         "more than 3 factory defects, Flash not healthy! Aborting"},
     {"FailedFirstListStopsBeforeAnyData", {expect::patternImage(Page), {}, {}, {}, {{0, 0}}},
         "Update stopped: the bad-block list could not be programmed"},
+    {"ListWithDescendingEntriesStopsAndNamesItsPage", {expect::patternImage(Page), {}, {{0, {5, 3}}}},
+        "Update stopped: the read of the bad-block list in block 0, page 0 failed again after 16 retries"},
     {"FailedUpdatedListStopsWithoutFinish", {expect::patternImage(Page), {}, {{0, {}}}, {1}, {{0, 1}}},
         "Update stopped: the bad-block list could not be programmed"},
 };
@@ -213,16 +215,31 @@ TEST_P(StoppedPassTest, StopSaysWhyAndGivesTheControlsBack)
 INSTANTIATE_TEST_SUITE_P(Stops, StoppedPassTest, ::testing::ValuesIn(stopCases),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST(OutOfSpaceTest, FullNandWritesTheListButDoesNotTellTheUnitItFinished)
+class OutOfSpaceTest : public ::testing::TestWithParam<bool>
+{
+};
+
+// With a list reply lost, block 0 starts over with the whole list: the pass must still not finish.
+TEST_P(OutOfSpaceTest, FullNandWritesTheListButDoesNotTellTheUnitItFinished)
 {
     UpdateRig rig;
     Scenario s{expect::patternImage(3 * Block + 1)};
     for (int b = 4; b < expect::Blocks; ++b)
         s.eraseFailures.insert(b);
+    s.listRewritten = GetParam();
     rig.arrange(s);
+    // Replies from the identity: mode, ready, six reads, the erase of block 0, 35 for the first list,
+    // an erase and 64 pages for each of blocks 1 to 3, two failed erases for each of blocks 4 to 1023,
+    // then the updated list's write ready and the acknowledgements of its pieces 0 and 1.
+    const int ackOfPieceOne = 1 + 2 + 6 + 1 + 35 + 3 * (1 + 64 * 35) + 2 * 1020 + 3;
+    rig.unit([&](SimulatedUnit &u) {
+        u.injectReplyFault(SimulatedUnit::Fault::Lose, s.listRewritten ? ackOfPieceOne : 0);
+        return 0;
+    });
     ASSERT_TRUE(rig.connect());
     rig.pressUpdate();
-    ASSERT_TRUE(rig.runPass());
+    ASSERT_TRUE(rig.runPassTicking());
+    EXPECT_EQ(rig.stats().repliesLost, s.listRewritten ? 1 : 0);
 
     bool outOfSpace = false;
     EXPECT_EQ(rig.nandDifferences(s, &outOfSpace), "");
@@ -240,6 +257,9 @@ TEST(OutOfSpaceTest, FullNandWritesTheListButDoesNotTellTheUnitItFinished)
     EXPECT_EQ(rig.window.phase, Idle);
 }
 
+INSTANTIATE_TEST_SUITE_P(ListReplies, OutOfSpaceTest, ::testing::Bool(),
+    [](const auto &info) { return std::string(info.param ? "OneLost" : "AllAnswered"); });
+
 TEST(RepeatedPassTest, SecondPassReadsTheListTheFirstOneWrote)
 {
     UpdateRig rig;
@@ -255,7 +275,7 @@ TEST(RepeatedPassTest, SecondPassReadsTheListTheFirstOneWrote)
     EXPECT_EQ(rig.nandDifferences(s), "");
     EXPECT_EQ(rig.errors(), std::vector<std::string>());
     EXPECT_EQ(rig.stats().requestsByCommand[0x0F], 2);
-    EXPECT_EQ(rig.log().filter(QStringLiteral("found 1 BBL's")).size(), 1);
+    EXPECT_EQ(rig.log().filter(QStringLiteral("found 1 BBLs")).size(), 1);
     EXPECT_EQ(rig.log().filter(QStringLiteral("Pass finished:")).size(), 2);
 }
 
@@ -291,9 +311,10 @@ TEST(PassProgressTest, ProgressBarFollowsTheImagePagesProgrammed)
     Scenario s{expect::patternImage(4 * Block), {}, {{0, {}}}};
     rig.arrange(s);
     ASSERT_TRUE(rig.connect());
-    // Requests of the pass: reset, two probes, four list pieces, an erase per block and 35 per page.
+    // Requests of the pass: reset, two probes and four list pieces read twice each, an erase per block
+    // and 35 per page.
     const int base = rig.stats().requests;
-    const int halfway = base + 7 + 2 + 35 * 128;
+    const int halfway = base + 13 + 2 + 35 * 128;
     rig.unit([&](SimulatedUnit &u) {
         u.silenceAfterRequest(halfway);
         return 0;

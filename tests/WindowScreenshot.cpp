@@ -94,8 +94,8 @@ int main(int argc, char **argv)
         selectUnit(window.MidiInList);
         selectUnit(window.MidiOutList);
         window.Connect();
-        if (connected)
-            QTest::qWaitFor([&window] { return window.connectionState == Connected; }, 5000);
+        if (connected && !QTest::qWaitFor([&window] { return window.connectionState == Connected; }, 5000))
+            std::fprintf(stderr, "the unit did not answer; grabbing anyway\n");
     }
     if (updating) {
         window.showProgress();

@@ -1,3 +1,4 @@
+#include "BuildInfo.h"
 #include "MainWindow.h"
 #include "MidiTestSupport.h"
 #include "NandGeometry.h"
@@ -8,6 +9,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFont>
@@ -15,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QResource>
 #include <QSettings>
@@ -877,7 +880,7 @@ TEST_F(WindowStartup, GermanLanguageGivesAGermanWindow)
         {window.groupBox_4, "MIDI-Ausgang"},
         {window.ConnectButton, "Verbinden"},
         {window.TryConText, "verbinde..."},
-        {window.TransferButton, "Aufspielen"},
+        {window.TransferButton, "Aktualisieren"},
         {window.groupBox_2, "NAND-Information"},
         {window.label_3, "Block:"},
         {window.label_4, "Seite:"},
@@ -896,15 +899,14 @@ TEST_F(WindowStartup, GermanCatalogueTranslatesEveryProgressText)
     QTranslator program;
     ASSERT_TRUE(program.load(QStringLiteral(":/Charts/update_de")));
     const char *const texts[] = {
-        "e=%1 %2",
         "read BBL\n",
-        "found %1 BBL's",
+        "found %1 BBLs",
         "read last BBL",
         "no BBL found, NAND is unused",
         "read defective list",
         "BBL block %1 defect",
         "BBL contains %1 blocks",
-        "Factorydefects was %1 blocks",
+        "Factory defects: %1 blocks",
         "DefectList block %1 defect",
         "DefectList contains %1 blocks",
         "more than 3 factory defects, Flash not healthy! Aborting",
@@ -929,13 +931,20 @@ TEST_F(WindowStartup, GermanCatalogueTranslatesEveryProgressText)
         "not "
         "logged in this pass",
         "Update stopped: %1 failed again after %2 retries",
-        "the search for a bad-block list in block 0",
-        "the read of the bad-block list",
+        "the search for a bad-block list in block 0, page %1",
+        "the read of the bad-block list in block 0, page %1",
         "the read of the factory defect list",
         "the write of block %1",
         "the write of the bad-block list to block 0",
         "The unit's data replies do not carry their checksum; each one is read twice",
         "Update stopped: the unit did not confirm the finish",
+        "A reply with a damaged status (reply code %1) counts as lost; further ones of this kind are not "
+        "logged in this pass",
+        "The unit received piece %1 damaged; %2 starts again",
+        "The unit is preparing its NAND; waiting up to 60 s for it",
+        "Update stopped: the unit did not get its NAND ready within 60 s",
+        "Every reply arrives twice: the unit is connected to this input more than once",
+        "Erase block %1 failed; it is erased once more",
         "An update is running. Closing now leaves the unit without a complete image. Close anyway?",
         "Update stopped: the bad-block list could not be programmed",
         "Update stopped: no good block left, the image is incomplete; the unit was not told that the update "
@@ -943,6 +952,7 @@ TEST_F(WindowStartup, GermanCatalogueTranslatesEveryProgressText)
         "Update refused: the image cannot be opened",
         "Update refused: the image (%1 bytes) does not fit the NAND",
         "Pass finished: %1 pages in %2 blocks, %3 retries, %4 s, %5 KiB/s",
+        "The Plastique style is not available for this Qt: the window uses Fusion.",
         "The unit's MIDI ports have gone. Check its cable and power, press Disconnect, and Connect again "
         "once "
         "the unit is listed.",
@@ -965,17 +975,27 @@ TEST_F(WindowStartup, GermanCatalogueTranslatesEveryProgressText)
     };
     for (const char *source : texts)
         EXPECT_FALSE(program.translate("MainWindow", source).isEmpty()) << source;
-    EXPECT_EQ(program.translate("MainWindow", "read BBL\n"), "BBL lesen\n");
+    EXPECT_EQ(program.translate("MainWindow", "read BBL\n"), "Bad-Block-Liste lesen\n");
 }
 
-TEST_F(WindowStartup, ApplicationCarriesTheMakersNamesAndThePlastiqueStyle)
+// Qt 6 has no Plastique plugin: there Fusion draws the window, and its log says so once.
+TEST_F(WindowStartup, ApplicationCarriesTheMakersNamesAndThePlastiqueStyleOrSaysItUsesFusion)
 {
     EXPECT_EQ(QCoreApplication::organizationName(), "Kestrava");
     EXPECT_EQ(QCoreApplication::organizationDomain(), "kestrava.example");
     EXPECT_EQ(QCoreApplication::applicationName(), "Tavrin_update");
-    if (!QStyleFactory::keys().contains(QStringLiteral("Plastique"), Qt::CaseInsensitive))
-        GTEST_SKIP() << "the Plastique style plugin is not installed";
-    EXPECT_EQ(QApplication::style()->objectName().toLower(), "plastique");
+    const bool plastique = QStyleFactory::keys().contains(QStringLiteral("Plastique"), Qt::CaseInsensitive);
+    if (plastique) {
+        EXPECT_EQ(QApplication::style()->objectName().toLower(), "plastique");
+    } else {
+        const auto *frames = qobject_cast<const QProxyStyle *>(QApplication::style());
+        ASSERT_NE(frames, nullptr);
+        EXPECT_EQ(frames->baseStyle()->objectName().toLower(), "fusion");
+    }
+    MainWindow window;
+    Startup::showWindow(window);
+    EXPECT_EQ(window.LogText->toPlainText(),
+        plastique ? "" : "The Plastique style is not available for this Qt: the window uses Fusion.");
 }
 
 TEST_F(WindowStartup, ApplicationFontIsKeptAtTheFormsEightPoints)
@@ -1044,6 +1064,28 @@ TEST(WindowResources, ImageResourceHoldsTheImageCompressed)
     const QResource resource(QStringLiteral(":/data/resourcesNAND.bin"));
     EXPECT_EQ(resource.compressionAlgorithm(), QResource::ZlibCompression);
     EXPECT_LE(resource.size(), Nand::MaxImageSize);
+}
+
+TEST(WindowResources, FirstLogLineNamesTheEmbeddedImageAndTheResetCodesOrigin)
+{
+    QFile staged(QStringLiteral(TAVRIN_STAGED_IMAGE_FILE));
+    ASSERT_TRUE(staged.open(QIODevice::ReadOnly));
+    const QByteArray bytes = staged.readAll();
+    const QString sha256
+        = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    const QString origin = QStringLiteral(TAVRIN_RESET_CODE).toUpper() == QStringLiteral("54415652")
+        ? QStringLiteral("the default")
+        : QStringLiteral("set for this build");
+    MainWindow window;
+    window.logBuildIdentity();
+    const QStringList log = window.LogText->toPlainText().split(QLatin1Char('\n'));
+    EXPECT_EQ(log.first(),
+        QStringLiteral("Tavrin Update %1; image: %2 bytes, SHA-256 %3; reset code: %4")
+            .arg(QString::fromLatin1(BuildInfo::Version))
+            .arg(bytes.size())
+            .arg(sha256, origin));
+    EXPECT_EQ(
+        log.size() == 2 && log.last().contains(QStringLiteral("placeholder")), TAVRIN_IMAGE_IS_PLACEHOLDER);
 }
 
 TEST(WindowResources, PlaceholderImageHasTheRealImagesLength)

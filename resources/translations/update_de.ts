@@ -2,275 +2,6 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE" sourcelanguage="en_GB">
 <context>
-    <name>MainWindow</name>
-    <message>
-        <source>Tavrin Update</source>
-        <translation>Tavrin-Update</translation>
-    </message>
-    <message>
-        <source>Tavrin information</source>
-        <translation>Tavrin-Information</translation>
-    </message>
-    <message>
-        <source>SN:</source>
-        <translation>SN:</translation>
-    </message>
-    <message>
-        <source>Version:</source>
-        <translation>Version:</translation>
-    </message>
-    <message>
-        <source>MIDI IN port</source>
-        <translation>MIDI-Eingang</translation>
-    </message>
-    <message>
-        <source>MIDI OUT port</source>
-        <translation>MIDI-Ausgang</translation>
-    </message>
-    <message>
-        <source>Connect</source>
-        <translation>Verbinden</translation>
-    </message>
-    <message>
-        <source>try to connect...</source>
-        <translation>verbinde...</translation>
-    </message>
-    <message>
-        <source>Transfer</source>
-        <translation>Übertragen</translation>
-    </message>
-    <message>
-        <source>TextLabel</source>
-        <translation>Textfeld</translation>
-    </message>
-    <message>
-        <source>NAND Information</source>
-        <translation>NAND-Information</translation>
-    </message>
-    <message>
-        <source>Block:</source>
-        <translation>Block:</translation>
-    </message>
-    <message>
-        <source>Page:</source>
-        <translation>Seite:</translation>
-    </message>
-    <message>
-        <source>Update</source>
-        <translation>Aufspielen</translation>
-    </message>
-    <message>
-        <source>Disconnect</source>
-        <translation>Trennen</translation>
-    </message>
-    <message>
-        <source>e=%1 %2</source>
-        <translation>e=%1 %2</translation>
-    </message>
-    <message>
-        <source>read BBL
-</source>
-        <translation>BBL lesen
-</translation>
-    </message>
-    <message>
-        <source>found %1 BBL's</source>
-        <translation>%1 BBL gefunden</translation>
-    </message>
-    <message>
-        <source>read last BBL</source>
-        <translation>letzte BBL lesen</translation>
-    </message>
-    <message>
-        <source>no BBL found, NAND is unused</source>
-        <translation>keine BBL gefunden, NAND ist unbenutzt</translation>
-    </message>
-    <message>
-        <source>read defective list</source>
-        <translation>Defektliste lesen</translation>
-    </message>
-    <message>
-        <source>BBL block %1 defect</source>
-        <translation>BBL: Block %1 defekt</translation>
-    </message>
-    <message>
-        <source>BBL contains %1 blocks</source>
-        <translation>BBL enthält %1 Blöcke</translation>
-    </message>
-    <message>
-        <source>Factorydefects was %1 blocks</source>
-        <translation>Werksdefekte: %1 Blöcke</translation>
-    </message>
-    <message>
-        <source>DefectList block %1 defect</source>
-        <translation>Defektliste: Block %1 defekt</translation>
-    </message>
-    <message>
-        <source>DefectList contains %1 blocks</source>
-        <translation>Defektliste enthält %1 Blöcke</translation>
-    </message>
-    <message>
-        <source>more than 3 factory defects, Flash not healthy! Aborting</source>
-        <translation>mehr als 3 Werksdefekte, Flash nicht in Ordnung! Abbruch</translation>
-    </message>
-    <message>
-        <source>erase block 0 (BBL block)</source>
-        <translation>Block 0 löschen (BBL-Block)</translation>
-    </message>
-    <message>
-        <source>Erase block %1 FAIL</source>
-        <translation>Löschen von Block %1 FEHLGESCHLAGEN</translation>
-    </message>
-    <message>
-        <source>Erase block %1 ok</source>
-        <translation>Löschen von Block %1 ok</translation>
-    </message>
-    <message>
-        <source>Write Data Page</source>
-        <translation>Datenseite schreiben</translation>
-    </message>
-    <message>
-        <source>writing BBL to block 0 page 0</source>
-        <translation>BBL wird in Block 0, Seite 0 geschrieben</translation>
-    </message>
-    <message>
-        <source>write page %1</source>
-        <translation>Seite %1 schreiben</translation>
-    </message>
-    <message>
-        <source>Write BBL Page %1</source>
-        <translation>BBL-Seite %1 schreiben</translation>
-    </message>
-    <message>
-        <source>FAIL!</source>
-        <translation>FEHLER!</translation>
-    </message>
-    <message>
-        <source>Block %1 is marked as bad</source>
-        <translation>Block %1 wird als defekt markiert</translation>
-    </message>
-    <message>
-        <source>*** Finish***</source>
-        <translation>*** Fertig***</translation>
-    </message>
-    <message>
-        <source>(%1 retries)</source>
-        <translation>(%1 Wiederholungen)</translation>
-    </message>
-    <message>
-        <source>Error: not enough space in NAND, all 1024 blocks written</source>
-        <translation>Fehler: nicht genug Platz im NAND, alle 1024 Blöcke beschrieben</translation>
-    </message>
-    <message>
-        <source>Reset NAND</source>
-        <translation>NAND zurücksetzen</translation>
-    </message>
-    <message>
-        <source>Update stopped: no reply from the unit for 10 s. Check that input and output are the same unit, and its cable and power; then press Disconnect and Connect. Update starts the whole update again.</source>
-        <translation>Aktualisierung abgebrochen: seit 10 s keine Antwort vom Gerät. Prüfen Sie, ob Eingang und Ausgang dasselbe Gerät sind, sowie Kabel und Stromversorgung; dann Trennen und Verbinden drücken. Aufspielen beginnt die ganze Aktualisierung von vorn.</translation>
-    </message>
-    <message>
-        <source>Ignored a reply that answers no request in flight (reply code %1); further ones of this kind are not logged in this pass</source>
-        <translation>Antwort ignoriert, die zu keiner offenen Anfrage gehört (Antwortcode %1); weitere dieser Art werden in diesem Durchgang nicht protokolliert</translation>
-    </message>
-    <message>
-        <source>Update stopped: %1 failed again after %2 retries</source>
-        <translation>Aktualisierung abgebrochen: %1 ist nach %2 Wiederholungen erneut gescheitert</translation>
-    </message>
-    <message>
-        <source>the search for a bad-block list in block 0</source>
-        <translation>die Suche nach einer Bad-Block-Liste in Block 0</translation>
-    </message>
-    <message>
-        <source>the read of the bad-block list</source>
-        <translation>das Lesen der Bad-Block-Liste</translation>
-    </message>
-    <message>
-        <source>the read of the factory defect list</source>
-        <translation>das Lesen der Werksfehlerliste</translation>
-    </message>
-    <message>
-        <source>the write of block %1</source>
-        <translation>das Schreiben von Block %1</translation>
-    </message>
-    <message>
-        <source>the write of the bad-block list to block 0</source>
-        <translation>das Schreiben der Bad-Block-Liste in Block 0</translation>
-    </message>
-    <message>
-        <source>The unit's data replies do not carry their checksum; each one is read twice</source>
-        <translation>Die Datenantworten des Geräts tragen nicht ihre Prüfsumme; jede wird zweimal gelesen</translation>
-    </message>
-    <message>
-        <source>Update stopped: the unit did not confirm the finish</source>
-        <translation>Aktualisierung abgebrochen: das Gerät hat den Abschluss nicht bestätigt</translation>
-    </message>
-    <message>
-        <source>An update is running. Closing now leaves the unit without a complete image. Close anyway?</source>
-        <translation>Eine Aktualisierung läuft. Wird jetzt geschlossen, bleibt das Gerät ohne vollständiges Image. Trotzdem schließen?</translation>
-    </message>
-    <message>
-        <source>Update stopped: the bad-block list could not be programmed</source>
-        <translation>Aktualisierung abgebrochen: die Liste der defekten Blöcke ließ sich nicht programmieren</translation>
-    </message>
-    <message>
-        <source>Update stopped: no good block left, the image is incomplete; the unit was not told that the update finished</source>
-        <translation>Aktualisierung abgebrochen: kein intakter Block mehr frei, das Abbild ist unvollständig; dem Gerät wurde das Ende der Aktualisierung nicht gemeldet</translation>
-    </message>
-    <message>
-        <source>Update refused: the image cannot be opened</source>
-        <translation>Aktualisierung abgelehnt: das Abbild lässt sich nicht öffnen</translation>
-    </message>
-    <message>
-        <source>Update refused: the image (%1 bytes) does not fit the NAND</source>
-        <translation>Aktualisierung abgelehnt: das Abbild (%1 Bytes) passt nicht in den NAND</translation>
-    </message>
-    <message>
-        <source>Pass finished: %1 pages in %2 blocks, %3 retries, %4 s, %5 KiB/s</source>
-        <translation>Durchlauf beendet: %1 Seiten in %2 Blöcken, %3 Wiederholungen, %4 s, %5 KiB/s</translation>
-    </message>
-    <message>
-        <source>BBL block is full, the last BBL moves to page 0</source>
-        <translation>BBL-Block ist voll, die letzte BBL kommt auf Seite 0</translation>
-    </message>
-    <message>
-        <source>0</source>
-        <translation>0</translation>
-    </message>
-    <message>
-        <source>The unit's MIDI ports have gone. Check its cable and power, press Disconnect, and Connect again once the unit is listed.</source>
-        <translation>Die MIDI-Anschlüsse des Geräts sind verschwunden. Kabel und Stromversorgung prüfen, Trennen drücken und erneut Verbinden, sobald das Gerät wieder aufgeführt ist.</translation>
-    </message>
-    <message>
-        <source>The JACK server has stopped; its MIDI ports are no longer listed.</source>
-        <translation>Der JACK-Server wurde beendet; seine MIDI-Anschlüsse werden nicht mehr aufgeführt.</translation>
-    </message>
-    <message>
-        <source>The JACK server has stopped and the connection to the unit with it; the unit is not at fault. Start the JACK server again, then press Connect; Update starts the whole update again.</source>
-        <translation>Der JACK-Server wurde beendet und mit ihm die Verbindung zum Gerät; am Gerät liegt es nicht. Den JACK-Server wieder starten, dann Verbinden drücken; Aufspielen beginnt die ganze Aktualisierung von vorn.</translation>
-    </message>
-    <message>
-        <source>Cannot connect: no MIDI system is running. Load the ALSA sequencer (kernel module snd-seq) or start a JACK server; the port lists fill in by themselves.</source>
-        <translation>Verbinden nicht möglich: kein MIDI-System läuft. Den ALSA-Sequencer laden (Kernelmodul snd-seq) oder einen JACK-Server starten; die Anschlusslisten füllen sich von selbst.</translation>
-    </message>
-    <message>
-        <source>Cannot connect: no port is chosen under &quot;%1&quot;. Choose the unit there; if it is not listed, check its USB cable and that it is switched on.</source>
-        <translation>Verbinden nicht möglich: unter „%1“ ist kein Anschluss gewählt. Dort das Gerät wählen; fehlt es in der Liste, USB-Kabel prüfen und ob es eingeschaltet ist.</translation>
-    </message>
-    <message>
-        <source>Cannot connect: the chosen ports could not be opened; the unit may have been unplugged. Check that it is still listed, then press Connect again.</source>
-        <translation>Verbinden nicht möglich: die gewählten Anschlüsse ließen sich nicht öffnen; vielleicht wurde das Gerät abgezogen. Prüfen, ob es noch aufgeführt ist, dann erneut Verbinden drücken.</translation>
-    </message>
-    <message>
-        <source>No answer from the unit within %1 s. Check that &quot;%2&quot; and &quot;%3&quot; are the same unit, its cable and its power, then press Disconnect and Connect.</source>
-        <translation>Keine Antwort vom Gerät innerhalb von %1 s. Prüfen, ob „%2“ und „%3“ dasselbe Gerät sind, sowie Kabel und Stromversorgung, dann Trennen und Verbinden drücken.</translation>
-    </message>
-    <message>
-        <source>Warning: &quot;%1&quot; and &quot;%2&quot; belong to different MIDI clients and may not be the same unit; requests would then go to one unit while the answers are awaited from the other.</source>
-        <translation>Warnung: „%1“ und „%2“ gehören zu verschiedenen MIDI-Clients und sind vielleicht nicht dasselbe Gerät; Anfragen gingen dann an ein Gerät, während die Antworten von einem anderen erwartet werden.</translation>
-    </message>
-</context>
-<context>
     <name>BatchOutput</name>
     <message>
         <source>Ports: input &quot;%1&quot;, output &quot;%2&quot;</source>
@@ -440,6 +171,349 @@ Rückgabewert:
     <message>
         <source>--batch needs --in PORT and --out PORT</source>
         <translation>--batch braucht --in PORT und --out PORT</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>Tavrin Update</source>
+        <translation>Tavrin-Update</translation>
+    </message>
+    <message>
+        <source>The Plastique style is not available for this Qt: the window uses Fusion.</source>
+        <translation>Der Stil Plastique ist für dieses Qt nicht verfügbar: das Fenster verwendet Fusion.</translation>
+    </message>
+    <message>
+        <source>Tavrin information</source>
+        <translation>Tavrin-Information</translation>
+    </message>
+    <message>
+        <source>SN:</source>
+        <translation>SN:</translation>
+    </message>
+    <message>
+        <source>Version:</source>
+        <translation>Version:</translation>
+    </message>
+    <message>
+        <source>MIDI IN port</source>
+        <translation>MIDI-Eingang</translation>
+    </message>
+    <message>
+        <source>MIDI OUT port</source>
+        <translation>MIDI-Ausgang</translation>
+    </message>
+    <message>
+        <source>Connect</source>
+        <translation>Verbinden</translation>
+    </message>
+    <message>
+        <source>try to connect...</source>
+        <translation>verbinde...</translation>
+    </message>
+    <message>
+        <source>Transfer</source>
+        <translation>Übertragen</translation>
+    </message>
+    <message>
+        <source>TextLabel</source>
+        <translation>Textfeld</translation>
+    </message>
+    <message>
+        <source>NAND Information</source>
+        <translation>NAND-Information</translation>
+    </message>
+    <message>
+        <source>Block:</source>
+        <translation>Block:</translation>
+    </message>
+    <message>
+        <source>Page:</source>
+        <translation>Seite:</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Disconnect</source>
+        <translation>Trennen</translation>
+    </message>
+    <message>
+        <source>read BBL
+</source>
+        <translation>Bad-Block-Liste lesen
+</translation>
+    </message>
+    <message>
+        <source>read last BBL</source>
+        <translation>letzte Bad-Block-Liste lesen</translation>
+    </message>
+    <message>
+        <source>no BBL found, NAND is unused</source>
+        <translation>keine Bad-Block-Liste gefunden, der NAND ist unbenutzt</translation>
+    </message>
+    <message>
+        <source>read defective list</source>
+        <translation>Werksdefektliste lesen</translation>
+    </message>
+    <message>
+        <source>BBL block %1 defect</source>
+        <translation>Bad-Block-Liste: Block %1 defekt</translation>
+    </message>
+    <message>
+        <source>BBL contains %1 blocks</source>
+        <translation>Bad-Block-Liste enthält %1 Blöcke</translation>
+    </message>
+    <message>
+        <source>DefectList block %1 defect</source>
+        <translation>Werksdefektliste: Block %1 defekt</translation>
+    </message>
+    <message>
+        <source>DefectList contains %1 blocks</source>
+        <translation>Werksdefektliste enthält %1 Blöcke</translation>
+    </message>
+    <message>
+        <source>more than 3 factory defects, Flash not healthy! Aborting</source>
+        <translation>mehr als 3 Werksdefekte, der NAND ist nicht in Ordnung! Abbruch</translation>
+    </message>
+    <message>
+        <source>erase block 0 (BBL block)</source>
+        <translation>Block 0 löschen (Block der Bad-Block-Listen)</translation>
+    </message>
+    <message>
+        <source>Erase block %1 FAIL</source>
+        <translation>Löschen von Block %1 FEHLGESCHLAGEN</translation>
+    </message>
+    <message>
+        <source>Erase block %1 ok</source>
+        <translation>Löschen von Block %1 ok</translation>
+    </message>
+    <message>
+        <source>Write Data Page</source>
+        <translation>Datenseite schreiben</translation>
+    </message>
+    <message>
+        <source>writing BBL to block 0 page 0</source>
+        <translation>Bad-Block-Liste wird in Block 0, Seite 0 geschrieben</translation>
+    </message>
+    <message>
+        <source>write page %1</source>
+        <translation>Seite %1 schreiben</translation>
+    </message>
+    <message>
+        <source>Write BBL Page %1</source>
+        <translation>Seite %1 der Bad-Block-Liste schreiben</translation>
+    </message>
+    <message>
+        <source>FAIL!</source>
+        <translation>FEHLGESCHLAGEN!</translation>
+    </message>
+    <message>
+        <source>Block %1 is marked as bad</source>
+        <translation>Block %1 wird als defekt markiert</translation>
+    </message>
+    <message>
+        <source>*** Finish***</source>
+        <translation>*** Fertig***</translation>
+    </message>
+    <message>
+        <source>(%1 retries)</source>
+        <translation>(%1 Wiederholungen)</translation>
+    </message>
+    <message>
+        <source>Error: not enough space in NAND, all 1024 blocks written</source>
+        <translation>Fehler: nicht genug Platz im NAND, alle 1024 Blöcke beschrieben</translation>
+    </message>
+    <message>
+        <source>Reset NAND</source>
+        <translation>NAND zurücksetzen</translation>
+    </message>
+    <message>
+        <source>Update stopped: no reply from the unit for 10 s. Check that input and output are the same unit, and its cable and power; then press Disconnect and Connect. Update starts the whole update again.</source>
+        <translation>Aktualisierung abgebrochen: seit 10 s keine Antwort vom Gerät. Prüfen Sie, ob Eingang und Ausgang dasselbe Gerät sind, sowie Kabel und Stromversorgung; drücken Sie dann „Trennen“ und „Verbinden“. „Aktualisieren“ beginnt die ganze Aktualisierung von vorn.</translation>
+    </message>
+    <message>
+        <source>Ignored a reply that answers no request in flight (reply code %1); further ones of this kind are not logged in this pass</source>
+        <translation>Antwort ignoriert, die zu keiner offenen Anfrage gehört (Antwortcode %1); weitere dieser Art werden in diesem Durchgang nicht protokolliert</translation>
+    </message>
+    <message>
+        <source>Update stopped: %1 failed again after %2 retries</source>
+        <translation>Aktualisierung abgebrochen: %1 ist nach %2 Wiederholungen erneut fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>the search for a bad-block list in block 0, page %1</source>
+        <translation>die Suche nach einer Bad-Block-Liste in Block 0, Seite %1</translation>
+    </message>
+    <message>
+        <source>the read of the bad-block list in block 0, page %1</source>
+        <translation>das Lesen der Bad-Block-Liste in Block 0, Seite %1</translation>
+    </message>
+    <message>
+        <source>the read of the factory defect list</source>
+        <translation>das Lesen der Werksdefektliste</translation>
+    </message>
+    <message>
+        <source>the write of block %1</source>
+        <translation>das Schreiben von Block %1</translation>
+    </message>
+    <message>
+        <source>the write of the bad-block list to block 0</source>
+        <translation>das Schreiben der Bad-Block-Liste in Block 0</translation>
+    </message>
+    <message>
+        <source>The unit&apos;s data replies do not carry their checksum; each one is read twice</source>
+        <translation>Die Datenantworten des Geräts tragen keine Prüfsumme; jede wird zweimal gelesen</translation>
+    </message>
+    <message>
+        <source>Update stopped: the unit did not confirm the finish</source>
+        <translation>Aktualisierung abgebrochen: Das Gerät hat den Abschluss nicht bestätigt</translation>
+    </message>
+    <message>
+        <source>An update is running. Closing now leaves the unit without a complete image. Close anyway?</source>
+        <translation>Eine Aktualisierung läuft. Wenn Sie jetzt schließen, bleibt das Gerät ohne vollständiges Image. Trotzdem schließen?</translation>
+    </message>
+    <message>
+        <source>Update stopped: the bad-block list could not be programmed</source>
+        <translation>Aktualisierung abgebrochen: Die Bad-Block-Liste ließ sich nicht programmieren</translation>
+    </message>
+    <message>
+        <source>Update stopped: no good block left, the image is incomplete; the unit was not told that the update finished</source>
+        <translation>Aktualisierung abgebrochen: kein intakter Block mehr frei, das Image ist unvollständig; dem Gerät wurde das Ende der Aktualisierung nicht gemeldet</translation>
+    </message>
+    <message>
+        <source>Update refused: the image cannot be opened</source>
+        <translation>Aktualisierung abgelehnt: Das Image lässt sich nicht öffnen</translation>
+    </message>
+    <message>
+        <source>Update refused: the image (%1 bytes) does not fit the NAND</source>
+        <translation>Aktualisierung abgelehnt: Das Image (%1 Bytes) passt nicht in den NAND</translation>
+    </message>
+    <message>
+        <source>Pass finished: %1 pages in %2 blocks, %3 retries, %4 s, %5 KiB/s</source>
+        <translation>Durchgang beendet: %1 Seiten in %2 Blöcken, %3 Wiederholungen, %4 s, %5 KiB/s</translation>
+    </message>
+    <message>
+        <source>BBL block is full, the last BBL moves to page 0</source>
+        <translation>Der Block der Bad-Block-Listen ist voll, die letzte Bad-Block-Liste kommt auf Seite 0</translation>
+    </message>
+    <message>
+        <source>0</source>
+        <translation>0</translation>
+    </message>
+    <message>
+        <source>The unit&apos;s MIDI ports have gone. Check its cable and power, press Disconnect, and Connect again once the unit is listed.</source>
+        <translation>Die MIDI-Anschlüsse des Geräts sind verschwunden. Prüfen Sie Kabel und Stromversorgung, drücken Sie „Trennen“ und wieder „Verbinden“, sobald das Gerät aufgeführt ist.</translation>
+    </message>
+    <message>
+        <source>The JACK server has stopped; its MIDI ports are no longer listed.</source>
+        <translation>Der JACK-Server wurde beendet; seine MIDI-Anschlüsse werden nicht mehr aufgeführt.</translation>
+    </message>
+    <message>
+        <source>The JACK server has stopped and the connection to the unit with it; the unit is not at fault. Start the JACK server again, then press Connect; Update starts the whole update again.</source>
+        <translation>Der JACK-Server wurde beendet und mit ihm die Verbindung zum Gerät; am Gerät liegt es nicht. Starten Sie den JACK-Server wieder und drücken Sie dann „Verbinden“; „Aktualisieren“ beginnt die ganze Aktualisierung von vorn.</translation>
+    </message>
+    <message>
+        <source>Cannot connect: no MIDI system is running. Load the ALSA sequencer (kernel module snd-seq) or start a JACK server; the port lists fill in by themselves.</source>
+        <translation>Verbinden nicht möglich: Kein MIDI-System läuft. Laden Sie den ALSA-Sequencer (Kernelmodul snd-seq) oder starten Sie einen JACK-Server; die Anschlusslisten füllen sich von selbst.</translation>
+    </message>
+    <message>
+        <source>Cannot connect: no port is chosen under &quot;%1&quot;. Choose the unit there; if it is not listed, check its USB cable and that it is switched on.</source>
+        <translation>Verbinden nicht möglich: Unter „%1“ ist kein Anschluss gewählt. Wählen Sie dort das Gerät; fehlt es in der Liste, prüfen Sie das USB-Kabel und ob das Gerät eingeschaltet ist.</translation>
+    </message>
+    <message>
+        <source>Cannot connect: the chosen ports could not be opened; the unit may have been unplugged. Check that it is still listed, then press Connect again.</source>
+        <translation>Verbinden nicht möglich: Die gewählten Anschlüsse ließen sich nicht öffnen; vielleicht wurde das Gerät abgezogen. Prüfen Sie, ob es noch aufgeführt ist, und drücken Sie dann erneut „Verbinden“.</translation>
+    </message>
+    <message>
+        <source>No answer from the unit within %1 s. Check that &quot;%2&quot; and &quot;%3&quot; are the same unit, its cable and its power, then press Disconnect and Connect.</source>
+        <translation>Keine Antwort vom Gerät innerhalb von %1 s. Prüfen Sie, ob „%2“ und „%3“ dasselbe Gerät sind, sowie Kabel und Stromversorgung, und drücken Sie dann „Trennen“ und „Verbinden“.</translation>
+    </message>
+    <message>
+        <source>the default</source>
+        <translation>voreingestellt</translation>
+    </message>
+    <message>
+        <source>set for this build</source>
+        <translation>für diesen Build festgelegt</translation>
+    </message>
+    <message>
+        <source>Tavrin Update %1; image: %2 bytes, SHA-256 %3; reset code: %4</source>
+        <translation>Tavrin-Update %1; Image: %2 Bytes, SHA-256 %3; Reset-Code: %4</translation>
+    </message>
+    <message>
+        <source>Tavrin Update %1; the image cannot be opened; reset code: %2</source>
+        <translation>Tavrin-Update %1; das Image lässt sich nicht öffnen; Reset-Code: %2</translation>
+    </message>
+    <message>
+        <source>This build carries a generated placeholder instead of the unit&apos;s image: use it with tavrin-sim only, never with a real unit.</source>
+        <translation>Dieser Build enthält ein erzeugtes Platzhalter-Image statt des Images für das Gerät: Verwenden Sie ihn nur mit tavrin-sim, nie mit einem echten Gerät.</translation>
+    </message>
+    <message>
+        <source>found %1 BBLs</source>
+        <translation>%1 Bad-Block-Listen gefunden</translation>
+    </message>
+    <message>
+        <source>Factory defects: %1 blocks</source>
+        <translation>Werksdefekte: %1 Blöcke</translation>
+    </message>
+    <message>
+        <source>A reply with a damaged status (reply code %1) counts as lost; further ones of this kind are not logged in this pass</source>
+        <translation>Eine Antwort mit beschädigtem Status (Antwortcode %1) gilt als verloren; weitere dieser Art werden in diesem Durchgang nicht protokolliert</translation>
+    </message>
+    <message>
+        <source>The unit received piece %1 damaged; %2 starts again</source>
+        <translation>Das Gerät hat Teil %1 beschädigt empfangen; %2 beginnt von vorn</translation>
+    </message>
+    <message>
+        <source>The unit is preparing its NAND; waiting up to 60 s for it</source>
+        <translation>Das Gerät bereitet sein NAND vor; bis zu 60 s wird darauf gewartet</translation>
+    </message>
+    <message>
+        <source>Update stopped: the unit did not get its NAND ready within 60 s</source>
+        <translation>Aktualisierung abgebrochen: das Gerät hat sein NAND nicht innerhalb von 60 s bereit gemeldet</translation>
+    </message>
+    <message>
+        <source>Every reply arrives twice: the unit is connected to this input more than once</source>
+        <translation>Jede Antwort kommt doppelt an: das Gerät ist mehr als einmal mit diesem Eingang verbunden</translation>
+    </message>
+    <message>
+        <source>Erase block %1 failed; it is erased once more</source>
+        <translation>Löschen von Block %1 fehlgeschlagen; er wird noch einmal gelöscht</translation>
+    </message>
+    <message>
+        <source>Warning: &quot;%1&quot; and &quot;%2&quot; belong to different MIDI clients and may not be the same unit; requests would then go to one unit while the answers are awaited from the other.</source>
+        <translation>Warnung: „%1“ und „%2“ gehören zu verschiedenen MIDI-Clients und sind vielleicht nicht dasselbe Gerät; Anfragen gingen dann an ein Gerät, während die Antworten von einem anderen erwartet werden.</translation>
+    </message>
+</context>
+<context>
+    <name>MidiPort</name>
+    <message>
+        <source>A System Exclusive message from the MIDI input was cut off by the start of another and is dropped.</source>
+        <translation>Eine System-Exclusive-Nachricht vom MIDI-Eingang wurde durch den Beginn einer anderen abgeschnitten und wird verworfen.</translation>
+    </message>
+    <message>
+        <source>A System Exclusive message from the MIDI input was broken off by another MIDI message and is dropped.</source>
+        <translation>Eine System-Exclusive-Nachricht vom MIDI-Eingang wurde durch eine andere MIDI-Nachricht abgebrochen und wird verworfen.</translation>
+    </message>
+    <message>
+        <source>A System Exclusive message from the MIDI input is longer than 64 KiB and is dropped.</source>
+        <translation>Eine System-Exclusive-Nachricht vom MIDI-Eingang ist länger als 64 KiB und wird verworfen.</translation>
+    </message>
+    <message>
+        <source>Messages from the MIDI input arrived faster than they could be taken; some are dropped.</source>
+        <translation>Nachrichten vom MIDI-Eingang kamen schneller an, als sie angenommen werden konnten; einige werden verworfen.</translation>
+    </message>
+</context>
+<context>
+    <name>PortWatcher</name>
+    <message>
+        <source>The MIDI system does not answer; the port watcher is left to stop by itself.</source>
+        <translation>Das MIDI-System antwortet nicht; die Überwachung der Anschlüsse beendet sich später von selbst.</translation>
+    </message>
+    <message>
+        <source>The ALSA sequencer reported an error; its port list is read again.</source>
+        <translation>Der ALSA-Sequencer hat einen Fehler gemeldet; seine Anschlussliste wird neu gelesen.</translation>
     </message>
 </context>
 </TS>

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <jack/types.h>
+
+// Every JACK client of the program is opened and closed here. libjack frees every client of a dead
+// server at the next jack_client_open, under the feet of their owners; so each client is told of the
+// server's shutdown, which holds JACK, and no client is opened while it is held. One lock covers the
+// hold's check and every open, close and listing, so that none slips in between.
+class JackServerLock
+{
+public:
+    // Told on JACK's thread, after the hold is set; it must not lock or allocate.
+    struct ShutdownNotice
+    {
+        void (*notify)(void *context);
+        void *context;
+    };
+
+    // Null while JACK is held, when no server runs or it refuses the client; never starts a server.
+    static jack_client_t *openClient(const std::string &name, ShutdownNotice *notice = nullptr);
+    static void closeClient(jack_client_t *client);
+
+    // Whether a server can be used right now: not while held.
+    static bool serverRunning();
+
+    // Held from a server's shutdown until the owners of its clients have closed them.
+    static bool held();
+    static void release();
+
+    // The full names of the MIDI ports with these flags, read through the listing client (a
+    // long-lived one, such as the port watcher's) or else through a client opened for it.
+    static std::vector<std::string> ports(unsigned long flags);
+    static void setListingClient(jack_client_t *client);
+};
