@@ -28,8 +28,7 @@ void requestInterrupt(int)
     interruptRequested = 1;
 }
 
-const char *const OwnOptions[]
-    = {"--batch", "--in", "--out", "--json", "--list", "--help", "-h", "--version", "-v"};
+const char *const ShortOptions[] = {"-h", "-v"};
 
 QString tr(const char *text)
 {
@@ -80,10 +79,10 @@ QString versionText()
 bool wanted(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
-        for (const char *option : OwnOptions) {
-            const std::size_t length = std::strlen(option);
-            if (std::strncmp(argv[i], option, length) == 0
-                && (argv[i][length] == '\0' || argv[i][length] == '='))
+        if (std::strncmp(argv[i], "--", 2) == 0)
+            return true;
+        for (const char *option : ShortOptions) {
+            if (std::strcmp(argv[i], option) == 0)
                 return true;
         }
     }

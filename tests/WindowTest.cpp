@@ -1,4 +1,5 @@
 #include "BuildInfo.h"
+#include "CommandLine.h"
 #include "MainWindow.h"
 #include "MidiTestSupport.h"
 #include "NandGeometry.h"
@@ -1050,6 +1051,29 @@ TEST(WindowPortChoice, ExactNameFirstThenTheOnePortThatContainsItNeverAGuess)
         const PortChoice choice = PortChoice::find(row.listed, QString::fromLatin1(row.wanted));
         EXPECT_EQ(choice.outcome, row.outcome) << row.wanted;
         EXPECT_EQ(choice.row, row.row) << row.wanted;
+    }
+}
+
+// An option the command line does not know is its usage error; only Qt's own options open the window.
+TEST(WindowCommandLine, DoubleDashOptionsAndHelpGoToTheCommandLineQtsOptionsToTheWindow)
+{
+    const struct
+    {
+        std::vector<const char *> arguments;
+        bool commandLine;
+    } rows[] = {
+        {{}, false},
+        {{"-style", "fusion"}, false},
+        {{"-h"}, true},
+        {{"--in=Tavrin", "--batch"}, true},
+        {{"--bogus"}, true},
+    };
+    for (const auto &row : rows) {
+        std::vector<char *> argv{const_cast<char *>("tavrin-update")};
+        for (const char *argument : row.arguments)
+            argv.push_back(const_cast<char *>(argument));
+        EXPECT_EQ(CommandLine::wanted(int(argv.size()), argv.data()), row.commandLine)
+            << (row.arguments.empty() ? "" : row.arguments.front());
     }
 }
 
