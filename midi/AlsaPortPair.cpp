@@ -1,7 +1,5 @@
 #include "AlsaPortPair.h"
 
-#include <alsa/asoundlib.h>
-
 #include <cerrno>
 #include <poll.h>
 #include <sys/eventfd.h>

@@ -2,14 +2,14 @@
 
 #include "SysExAssembler.h"
 
+#include <alsa/asoundlib.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
-
-struct _snd_seq;
 
 // An input and an output port on one ALSA sequencer client, as a unit's USB-MIDI has them: programs
 // that tell units apart by their client see the two as one unit. Received System Exclusive messages
@@ -31,7 +31,7 @@ public:
 private:
     void receive();
 
-    _snd_seq *sequencer = nullptr;
+    snd_seq_t *sequencer = nullptr;
     int outputPort = -1;
     int stopEvent = -1;
     // alsa-lib's handle is not made for two threads at once: the receiving thread and senders take turns.

@@ -77,13 +77,14 @@ public:
 
     void signal(int signal) const { kill(pid, signal); }
 
-    // Waits for the unit to end by itself; kills it after a minute.
+    // Waits for the process to end by itself; kills it after five minutes, which a whole batch update
+    // under a sanitizer may take (a unit that goes silent ends it after 10 s).
     int finish()
     {
         if (pid <= 0)
             return -1;
         int status = 0;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
         while (waitpid(pid, &status, WNOHANG) == 0) {
             if (std::chrono::steady_clock::now() > deadline) {
                 kill(pid, SIGKILL);
