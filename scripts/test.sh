@@ -56,12 +56,15 @@ ctest --test-dir build/qt6 --output-on-failure -R '^E2ETest\.CompleteUpdateOverJ
 echo "Qt 6 section: $((SECONDS - qt6_start)) s"
 
 section "AddressSanitizer + UndefinedBehaviorSanitizer"
+# Two units updated at once run in the normal build only: here the two instrumented simulated units,
+# which write their 128 MiB dumps before they confirm the finish, confirmed it too late for the
+# updaters on a loaded 2-core machine; and the two instrumented updates add over two minutes.
 configure build/asan -DCMAKE_BUILD_TYPE=Debug -DTAVRIN_SANITIZE=address,undefined
 cmake --build build/asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0 \
-    ctest --test-dir build/asan --output-on-failure -j"$jobs"
+    ctest --test-dir build/asan --output-on-failure -j"$jobs" -E '^BatchTest\.TwoUnitsAtOnce'
 
 section "ThreadSanitizer (threaded tests; the complete updates over JACK run in the two builds above)"
 configure build/tsan -DCMAKE_BUILD_TYPE=Debug -DTAVRIN_SANITIZE=thread
