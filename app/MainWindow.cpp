@@ -79,6 +79,12 @@ void MainWindow::Connect()
         selectedInputRow = MidiInList->currentRow();
         selectedOutputRow = MidiOutList->currentRow();
         if (link.openPorts(selectedInputRow, selectedOutputRow)) {
+            if (!MidiPort::sameClient(selectedInputRow, selectedOutputRow))
+                logProgress(
+                    tr("Warning: \"%1\" and \"%2\" belong to different MIDI clients and may not be the "
+                       "same unit; requests would then go to one unit while the answers are awaited "
+                       "from the other.")
+                        .arg(MidiInList->currentItem()->text(), MidiOutList->currentItem()->text()));
             connectionState = Connecting;
             unitGoneReported = false;
             link.sendIdentify();

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 class QTimer;
 
@@ -34,6 +35,17 @@ enum UpdatePhase : int {
     FirstBblProgram = 14,
     // The unit's idle report that confirms CMD_FINISH.
     FinishConfirm = 15,
+};
+
+// The figures of the last pass, as its summary line gives them.
+struct PassFigures
+{
+    int pages = 0;
+    int blocks = 0;
+    int newBadBlocks = 0;
+    int retries = 0;
+    double seconds = 0.0;
+    double kibPerSecond = 0.0;
 };
 
 // The one window of the program. It holds all program state: the widgets, the connection, the update
@@ -77,6 +89,8 @@ public:
     void onDataAck();
     void onProgramStatus();
     int nextGoodBlock(int from) const;
+    PassFigures passFigures() const;
+    int imagePagesWritten() const;
     void buildDataFrame();
     void buildBblFrame();
     void addCheckBytes();
@@ -123,7 +137,6 @@ private:
     void logProgress(const QString &text);
     void warnOfPlaceholder();
     void beginPassReport();
-    int imagePagesWritten() const;
     void showImageProgress();
     void logPassSummary();
 
@@ -137,6 +150,8 @@ public:
     bool inputChosen = false;
     bool outputChosen = false;
     bool unitGoneReported = false;
+    // Also hears every log line, for the batch mode's output.
+    std::function<void(const QString &)> logged;
     // Single shot: how long the unit has to answer the identify request.
     QTimer *identifyWait = nullptr;
 
@@ -153,6 +168,7 @@ public:
     std::array<std::uint8_t, 1024> badBlocks{};
     std::array<std::uint8_t, 2096> pageFrame{};
     bool newBadBlocks = false;
+    int newBadBlockCount = 0;
     std::int16_t factoryDefects = 0;
     QByteArray imageData;
     int imageSize = 0;

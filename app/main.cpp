@@ -1,3 +1,4 @@
+#include "CommandLine.h"
 #include "MainWindow.h"
 #include "Startup.h"
 
@@ -7,6 +8,9 @@
 
 int main(int argc, char *argv[])
 {
+    if (CommandLine::wanted(argc, argv))
+        return CommandLine::run(argc, argv);
+
     QTranslator programTranslator;
     QTranslator frameworkTranslator;
     Startup::prepareApplication();

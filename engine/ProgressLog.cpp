@@ -7,6 +7,8 @@ void MainWindow::logProgress(const QString &text)
     if (LogText->maximumBlockCount() != Engine::LogLineCap)
         LogText->setMaximumBlockCount(Engine::LogLineCap);
     LogText->appendPlainText(text);
+    if (logged)
+        logged(text);
 }
 
 void MainWindow::beginPassReport()
@@ -27,17 +29,26 @@ void MainWindow::showImageProgress()
     progressBar->setValue(int(written * Engine::ProgressMaximum / total));
 }
 
+PassFigures MainWindow::passFigures() const
+{
+    PassFigures figures;
+    figures.pages = imagePagesWritten();
+    figures.blocks = dataBlockIndex + 1;
+    figures.newBadBlocks = newBadBlockCount;
+    figures.retries = retryCount - passRetriesBefore;
+    figures.seconds = passClock.isValid() ? passClock.nsecsElapsed() / 1e9 : 0.0;
+    const double kib = double(figures.pages) * Nand::PageDataSize / Engine::KiB;
+    figures.kibPerSecond = figures.seconds > 0.0 ? kib / figures.seconds : 0.0;
+    return figures;
+}
+
 void MainWindow::logPassSummary()
 {
-    const int pages = imagePagesWritten();
-    const int blocks = dataBlockIndex + 1;
-    const double seconds = passClock.isValid() ? passClock.nsecsElapsed() / 1e9 : 0.0;
-    const double kib = double(pages) * Nand::PageDataSize / Engine::KiB;
-    const double rate = seconds > 0.0 ? kib / seconds : 0.0;
+    const PassFigures figures = passFigures();
     logProgress(tr("Pass finished: %1 pages in %2 blocks, %3 retries, %4 s, %5 KiB/s")
-                    .arg(pages)
-                    .arg(blocks)
-                    .arg(retryCount - passRetriesBefore)
-                    .arg(seconds, 0, 'f', 1)
-                    .arg(rate, 0, 'f', 0));
+                    .arg(figures.pages)
+                    .arg(figures.blocks)
+                    .arg(figures.retries)
+                    .arg(figures.seconds, 0, 'f', 1)
+                    .arg(figures.kibPerSecond, 0, 'f', 0));
 }

@@ -13,6 +13,7 @@ int MainWindow::nextGoodBlock(int from) const
 void MainWindow::startDataWriting()
 {
     newBadBlocks = false;
+    newBadBlockCount = 0;
     stepRetries = 0;
     currentBlock = std::int16_t(nextGoodBlock(Nand::ListBlock));
     dataBlockIndex = 0;
@@ -34,6 +35,7 @@ void MainWindow::markCurrentBlockBad()
 {
     badBlocks[currentBlock] = 1;
     newBadBlocks = true;
+    ++newBadBlockCount;
     currentBlock = std::int16_t(nextGoodBlock(currentBlock));
     stepRetries = 0;
 }

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <unistd.h>
 
 std::mutex DeviceDirectory::mutex;
 std::vector<MidiDeviceEntry> DeviceDirectory::snapshots[2];
@@ -18,13 +19,6 @@ namespace {
 
 void quietAlsa(const char *, int, const char *, int, const char *, ...) { }
 void quietJack(const char *) { }
-
-// Ports of this program's own clients are never offered: opening them would talk to itself. JACK
-// numbers clients of the same name ("Tavrin Update-01"), so the name is compared as a prefix.
-bool isOwnPort(const std::string &name)
-{
-    return name.rfind(DeviceDirectory::clientName(), 0) == 0;
-}
 
 template <class Api> void appendPorts(MidiBackend backend, std::vector<MidiDeviceEntry> &list)
 {
@@ -35,7 +29,7 @@ template <class Api> void appendPorts(MidiBackend backend, std::vector<MidiDevic
         const unsigned count = api.getPortCount();
         for (unsigned port = 0; port < count; ++port) {
             std::string name = api.getPortName(port);
-            if (!name.empty() && !isOwnPort(name))
+            if (!name.empty() && !DeviceDirectory::isOwnPort(name))
                 list.push_back({backend, std::move(name), 0});
         }
     } catch (const RtMidiError &) {
@@ -48,7 +42,7 @@ void appendJackPorts(DeviceDirectory::Direction direction, std::vector<MidiDevic
     // The program's inputs read from JACK's output ports, and its outputs write to JACK's input ports.
     const unsigned long flags = direction == DeviceDirectory::Inputs ? JackPortIsOutput : JackPortIsInput;
     for (std::string &port : JackServerLock::ports(flags)) {
-        if (!isOwnPort(port))
+        if (!DeviceDirectory::isOwnPort(port))
             list.push_back({MidiBackend::Jack, std::move(port), 0});
     }
 }
@@ -97,9 +91,61 @@ void DeviceDirectory::silenceLibraries()
     });
 }
 
-const char *DeviceDirectory::clientName()
+const char *DeviceDirectory::programName()
 {
     return "Tavrin Update";
+}
+
+// Several updaters run side by side, one per unit; the process number tells their clients apart in
+// the MIDI system, also on ALSA, which allows two clients of one name.
+const char *DeviceDirectory::clientName()
+{
+    static const std::string name = std::string(programName()) + " " + std::to_string(getpid());
+    return name.c_str();
+}
+
+std::string DeviceDirectory::probeName()
+{
+    return std::string(clientName()) + " probe";
+}
+
+// Ports of this program's clients, of this process and of others, are never offered: opening them would
+// talk to an updater rather than a unit. Bridges such as a2j copy them under a client of their own and
+// keep the original name after it ("a2j:Tavrin Update 4711 [129] (capture): in"), so a copy is
+// recognised by the name that follows the bridge's client.
+bool DeviceDirectory::isOwnPort(const std::string &name)
+{
+    const std::string program = programName();
+    const std::size_t colon = name.find(':');
+    return name.rfind(program, 0) == 0
+        || (colon != std::string::npos && name.compare(colon + 1, program.size(), program) == 0);
+}
+
+std::string DeviceDirectory::clientOf(const MidiDeviceEntry &entry)
+{
+    const std::string &name = entry.name;
+    switch (entry.backend) {
+    case MidiBackend::Alsa: {
+        // "Client:Port 128:0": the number before the last colon.
+        const std::size_t space = name.rfind(' ');
+        const std::size_t colon = name.rfind(':');
+        if (space == std::string::npos || colon == std::string::npos || colon < space)
+            return name;
+        return "alsa " + name.substr(space + 1, colon - space - 1);
+    }
+    case MidiBackend::Jack: {
+        // "client:port"; a bridge names the bridged client and its number in brackets after its own
+        // ("a2j:Tavrin [130] (capture): out").
+        const std::size_t colon = name.find(':');
+        const std::size_t bracket = name.find("] ", colon == std::string::npos ? 0 : colon);
+        if (bracket != std::string::npos)
+            return "jack " + name.substr(0, bracket + 1);
+        return "jack " + name.substr(0, colon);
+    }
+    case MidiBackend::InProcess:
+        return "device " + std::to_string(entry.inProcessId);
+    }
+    return name;
 }
 
 bool DeviceDirectory::available(MidiBackend backend)

@@ -29,8 +29,20 @@ public:
     // The entry behind a device number; false when the number names no device.
     static bool entry(Direction direction, unsigned deviceId, Purpose purpose, MidiDeviceEntry &result);
 
-    // The client name under which this program appears in the MIDI system.
+    // The name that all clients of this program start with, in every process.
+    static const char *programName();
+    // The client name under which this process appears in the MIDI system, unique per process.
     static const char *clientName();
+    // The short-lived client that looks at a JACK server.
+    static std::string probeName();
+
+    // Whether a port belongs to this program, in any process, also as a bridge's copy.
+    static bool isOwnPort(const std::string &name);
+
+    // The MIDI client that a port belongs to, for telling whether an input and an output are one unit:
+    // on ALSA its sequencer client number, on JACK its client name (behind a bridge such as a2j, the
+    // bridged client), in this process the device.
+    static std::string clientOf(const MidiDeviceEntry &entry);
 
     // Switches off the messages that ALSA and JACK print on stderr.
     static void silenceLibraries();

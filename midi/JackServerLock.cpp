@@ -1,5 +1,7 @@
 #include "JackServerLock.h"
 
+#include "DeviceDirectory.h"
+
 #include <jack/jack.h>
 
 #include <atomic>
@@ -10,7 +12,6 @@ namespace {
 std::mutex lock;
 std::atomic<bool> onHold{false};
 jack_client_t *listingClient = nullptr; // under `lock`
-const char *const ProbeName = "Tavrin Update probe";
 
 void onInfoShutdown(jack_status_t, const char *, void *context)
 {
@@ -53,7 +54,7 @@ bool JackServerLock::serverRunning()
     std::lock_guard<std::mutex> guard(lock);
     if (listingClient || onHold)
         return listingClient && !onHold;
-    jack_client_t *probe = openLocked(ProbeName, nullptr);
+    jack_client_t *probe = openLocked(DeviceDirectory::probeName(), nullptr);
     if (probe)
         jack_client_close(probe);
     return probe != nullptr;
@@ -73,7 +74,7 @@ std::vector<std::string> JackServerLock::ports(unsigned long flags)
 {
     std::vector<std::string> names;
     std::lock_guard<std::mutex> guard(lock);
-    jack_client_t *client = listingClient ? listingClient : openLocked(ProbeName, nullptr);
+    jack_client_t *client = listingClient ? listingClient : openLocked(DeviceDirectory::probeName(), nullptr);
     if (!client || onHold) {
         if (client && client != listingClient)
             jack_client_close(client);

@@ -9,39 +9,18 @@ RtMidi::Api rtmidiApi(MidiBackend backend)
     return backend == MidiBackend::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
 }
 
-namespace {
-
-// The name without the client and port numbers that ALSA names end in ("Tavrin:out 128:0").
-std::string withoutAddress(const std::string &name)
-{
-    const std::size_t space = name.rfind(' ');
-    if (space == std::string::npos)
-        return name;
-    const std::string address = name.substr(space + 1);
-    const std::size_t colon = address.find(':');
-    const bool numbers = colon != std::string::npos && colon > 0 && colon + 1 < address.size()
-        && address.find_first_not_of("0123456789:") == std::string::npos
-        && address.find(':', colon + 1) == std::string::npos;
-    return numbers ? name.substr(0, space) : name;
-}
-
-} // namespace
-
 bool openNamedPort(
     RtMidi &api, const MidiDeviceEntry &entry, const char *portName, const DeviceDirectory::ErrorFlag &flag)
 {
     try {
+        // The listed name carries the ALSA sequencer address (client:port), so the port opened is the
+        // one that was listed, never another unit of the same name; a name that fits two ports is
+        // refused rather than guessed.
         std::vector<std::string> names;
         for (unsigned port = 0, count = api.getPortCount(); port < count; ++port)
             names.push_back(api.getPortName(port));
-        auto found = std::find(names.begin(), names.end(), entry.name);
-        // A device that went away and came back has the numbers that were free then; its row still
-        // names it.
-        if (found == names.end() && entry.backend == MidiBackend::Alsa) {
-            found = std::find_if(names.begin(), names.end(),
-                [&](const std::string &name) { return withoutAddress(name) == withoutAddress(entry.name); });
-        }
-        if (found == names.end())
+        const auto found = std::find(names.begin(), names.end(), entry.name);
+        if (found == names.end() || std::count(names.begin(), names.end(), entry.name) > 1)
             return false;
         api.openPort(unsigned(found - names.begin()), portName);
         return !flag.raised;

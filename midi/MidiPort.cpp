@@ -57,6 +57,19 @@ bool MidiPort::open(int inputIndex, int outputIndex)
     return inputOpened && output == MMSYSERR_NOERROR;
 }
 
+bool MidiPort::sameClient(int inputIndex, int outputIndex)
+{
+    MidiDeviceEntry input;
+    MidiDeviceEntry output;
+    if (inputIndex < 0 || outputIndex < 0
+        || !DeviceDirectory::entry(
+            DeviceDirectory::Inputs, unsigned(inputIndex), DeviceDirectory::Opening, input)
+        || !DeviceDirectory::entry(
+            DeviceDirectory::Outputs, unsigned(outputIndex), DeviceDirectory::Opening, output))
+        return true;
+    return DeviceDirectory::clientOf(input) == DeviceDirectory::clientOf(output);
+}
+
 void MidiPort::close()
 {
     if (HMIDIIN input = inHandle.load()) {

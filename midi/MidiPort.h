@@ -27,6 +27,9 @@ public:
     const char16_t *outputDeviceName(unsigned index);
 
     bool open(int inputIndex, int outputIndex);
+    // Whether the input and the output device of these numbers belong to one MIDI client, as the two
+    // ports of one unit do; true when either number names no device.
+    static bool sameClient(int inputIndex, int outputIndex);
     void close();
     // Whether a device that open() was asked for is a port of the JACK server.
     bool usesJack() const { return onJack; }

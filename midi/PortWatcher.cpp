@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
+#include <string>
 #include <unistd.h>
 #include <vector>
 
@@ -30,7 +31,10 @@ int pollTimeoutUntil(Clock::time_point when)
 }
 
 // Starts with the program's client name, so that the listing leaves the watcher's port out.
-const char *const WatcherName = "Tavrin Update watcher";
+std::string watcherName()
+{
+    return std::string(DeviceDirectory::clientName()) + " watcher";
+}
 constexpr std::chrono::milliseconds RetryInterval(1000);
 // How long stop() waits for the thread before it leaves it to end by itself.
 constexpr std::chrono::milliseconds StopWait(2000);
@@ -64,7 +68,7 @@ public:
             sequencer = nullptr;
             return false;
         }
-        snd_seq_set_client_name(sequencer, WatcherName);
+        snd_seq_set_client_name(sequencer, watcherName().c_str());
         // Writable for the system only: no other client can subscribe to it.
         const int port = snd_seq_create_simple_port(sequencer, "announce",
             SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_NO_EXPORT, SND_SEQ_PORT_TYPE_APPLICATION);
@@ -187,7 +191,7 @@ public:
 
     bool open()
     {
-        client = JackServerLock::openClient(WatcherName, &notice);
+        client = JackServerLock::openClient(watcherName(), &notice);
         if (!client)
             return false;
         jack_set_port_registration_callback(client, &PortWatcher::State::onJackPort, notice.context);

@@ -1,8 +1,7 @@
 #include "VirtualPort.h"
 
+#include "AlsaPortPair.h"
 #include "JackClient.h"
-
-#include <rtmidi/RtMidi.h>
 
 namespace {
 
@@ -44,23 +43,9 @@ bool VirtualPort::open(const std::string &clientName, Receiver onReceive, Choice
 
 bool VirtualPort::openAlsa(const std::string &clientName)
 {
-    outputError = {};
-    inputError = {};
-    try {
-        // The output exists before the input's thread can deliver a message that is answered at once.
-        output = std::make_unique<RtMidiOut>(RtMidi::LINUX_ALSA, clientName);
-        DeviceDirectory::silence(*output, outputError);
-        output->openVirtualPort(OutputName);
-        input = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, clientName);
-        DeviceDirectory::silence(*input, inputError);
-        input->ignoreTypes(false, true, true);
-        input->setCallback(&VirtualPort::onAlsaMessage, this);
-        input->openVirtualPort(InputName);
-    } catch (const RtMidiError &e) {
-        error = e.getMessage();
-        return false;
-    }
-    if (outputError.raised || inputError.raised) {
+    alsa = std::make_unique<AlsaPortPair>();
+    if (!alsa->open(clientName, InputName, OutputName,
+            [this](const std::uint8_t *bytes, std::size_t size) { deliver(bytes, size); })) {
         error = "the ALSA sequencer refused the ports";
         return false;
     }
@@ -82,9 +67,8 @@ bool VirtualPort::openJack(const std::string &clientName)
 
 void VirtualPort::close()
 {
-    // The input goes first, and its thread with it: it may be delivering a message that is being answered.
-    input.reset();
-    output.reset();
+    // Its thread ends with it: it may be delivering a message that is being answered.
+    alsa.reset();
     // Stopped before the pointer changes: a running cycle may be answering through send().
     if (jack)
         jack->close();
@@ -98,14 +82,7 @@ bool VirtualPort::send(const std::uint8_t *bytes, std::size_t size)
         return false;
     if (jack)
         return jack->send(bytes, size);
-    if (!output)
-        return false;
-    try {
-        output->sendMessage(bytes, size);
-    } catch (const RtMidiError &) {
-        return false;
-    }
-    return !outputError.raised;
+    return alsa && alsa->send(bytes, size);
 }
 
 const char *VirtualPort::backendName(MidiBackend backend)
@@ -125,10 +102,4 @@ void VirtualPort::deliver(const std::uint8_t *bytes, std::size_t size)
 {
     if (size > 0 && bytes[0] == SysExStart)
         receiver(bytes, size);
-}
-
-void VirtualPort::onAlsaMessage(double, std::vector<unsigned char> *message, void *port)
-{
-    if (message)
-        static_cast<VirtualPort *>(port)->deliver(message->data(), message->size());
 }

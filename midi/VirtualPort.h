@@ -9,9 +9,8 @@
 #include <string>
 #include <vector>
 
+class AlsaPortPair;
 class JackClient;
-class RtMidiIn;
-class RtMidiOut;
 
 // A pair of ports that other programs connect to, as they would to a device: an input "in" and an
 // output "out" under a client name of our own. Opened on the ALSA sequencer where it is available,
@@ -38,7 +37,7 @@ public:
     // False when the chosen backend is not running or refuses the ports; errorText() says why.
     bool open(const std::string &clientName, Receiver receiver, Choice choice = Choice::Automatic);
     void close();
-    bool isOpen() const { return output || jack; }
+    bool isOpen() const { return alsa || jack; }
 
     // Sends one complete message; called from one thread at a time.
     bool send(const std::uint8_t *bytes, std::size_t size);
@@ -51,14 +50,10 @@ private:
     bool openAlsa(const std::string &clientName);
     bool openJack(const std::string &clientName);
     void deliver(const std::uint8_t *bytes, std::size_t size);
-    static void onAlsaMessage(double, std::vector<unsigned char> *message, void *port);
 
     Receiver receiver;
-    // The ALSA sequencer through RtMidi.
-    std::unique_ptr<RtMidiOut> output;
-    std::unique_ptr<RtMidiIn> input;
-    DeviceDirectory::ErrorFlag outputError;
-    DeviceDirectory::ErrorFlag inputError;
+    // Both ports on one ALSA sequencer client, as a unit's are.
+    std::unique_ptr<AlsaPortPair> alsa;
     // JACK directly: this port is closed while messages are in flight.
     std::unique_ptr<JackClient> jack;
     MidiBackend openedBackend = MidiBackend::InProcess;

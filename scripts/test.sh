@@ -65,7 +65,9 @@ asan_ctest() {
         ctest --test-dir build/asan --output-on-failure -j"$jobs" "$@"
 }
 asan_ctest -LE e2e
-asan_ctest -R '^E2ETest\.CompleteUpdateOverJackLeavesTheImageInPlace$'
+# The batch command line's failures run too; two units at once do not, since the two instrumented
+# simulated units write their 128 MiB dumps before they confirm the finish, too late on 2 cores.
+asan_ctest -R '^(E2ETest\.CompleteUpdateOverJackLeavesTheImageInPlace|Cases/BatchFailureTest\..*)$'
 
 section "ThreadSanitizer (threaded tests; the complete updates over JACK run in the two builds above)"
 configure build/tsan -DCMAKE_BUILD_TYPE=Debug -DTAVRIN_SANITIZE=thread

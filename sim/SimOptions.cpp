@@ -202,6 +202,12 @@ const std::map<std::string, Handler> &valueOptions()
                 o.resetCode = code;
                 return true;
             }},
+        {"--name",
+            [](const std::string &value, SimOptions &o, std::string &problem) {
+                o.name = value;
+                problem = "a client name without a colon";
+                return !value.empty() && value.find(':') == std::string::npos;
+            }},
         {"--midi",
             [](const std::string &value, SimOptions &o, std::string &problem) {
                 problem = "alsa or jack";
@@ -299,6 +305,8 @@ std::string SimOptions::usage()
            "  --reset-code HEX         reset code the unit expects, eight hex digits (default: the one\n"
            "                           Tavrin Update was built with); another one is an error\n"
            "  --midi alsa|jack         where to open the ports (default: ALSA where available, else JACK)\n"
+           "  --name NAME              the ports' client name (default \"Tavrin (simulated)\"), so that\n"
+           "                           several simulated units can run side by side\n"
            "  -h, --help               show this text\n"
            "      --version            show the version of Tavrin Update that tavrin-sim belongs to\n"
            "\n"

@@ -14,6 +14,10 @@
 // unit.
 struct SimOptions
 {
+    static constexpr const char *DefaultName = "Tavrin (simulated)";
+
+    // The MIDI client name, so that several simulated units can run side by side.
+    std::string name = DefaultName;
     std::string statePath;
     std::string dumpPath;
     std::vector<int> defects;

@@ -113,13 +113,13 @@ bool StandaloneUnit::prepare()
     }
 
     if (!port.open(
-            ClientName, [this](const std::uint8_t *bytes, std::size_t size) { receive(bytes, size); },
+            options.name, [this](const std::uint8_t *bytes, std::size_t size) { receive(bytes, size); },
             options.midi)) {
         say("error: cannot open the MIDI ports: " + port.errorText());
         return false;
     }
-    say(std::string("ports \"") + ClientName + "\" (" + VirtualPort::InputName + ", "
-        + VirtualPort::OutputName + ") open on " + VirtualPort::backendName(port.backend()));
+    say("ports \"" + options.name + "\" (" + VirtualPort::InputName + ", " + VirtualPort::OutputName
+        + ") open on " + VirtualPort::backendName(port.backend()));
     return true;
 }
 

@@ -21,7 +21,7 @@
 class StandaloneUnit
 {
 public:
-    static constexpr const char *ClientName = "Tavrin (simulated)";
+    static constexpr const char *ClientName = SimOptions::DefaultName;
 
     StandaloneUnit(const SimOptions &options, std::ostream &log);
 

@@ -162,6 +162,20 @@ TEST_F(AlsaTest, CompleteUpdateLeavesTheImageInPlaceAndTheNextRunReadsTheStoredL
     updateAroundAFailedProgramThenOnTheSavedState();
 }
 
+TEST_F(AlsaTest, BatchUpdateWithoutADisplayEndsInAnOkResultAndLeavesTheImageInPlace)
+{
+    auto unit = startUnit({});
+    auto update = startBatch(unitPorts().toStdString(), "update.log");
+    EXPECT_EQ(update->finish(), 0) << update->log();
+    EXPECT_EQ(unit->stop(), 0) << unit->log();
+    EXPECT_EQ(events(update->log()).back()[QStringLiteral("ok")], true) << update->log();
+    expect::Scenario scenario;
+    scenario.image = embeddedImage();
+    EXPECT_EQ(
+        firstDifference(readFile(path("nand.bin")), dataArea(expect::expectedNand(scenario, erasedBlock()))),
+        "");
+}
+
 TEST_F(AlsaTest, UnitThatVanishesMidUpdateStopsThePassAndIsReachedAgainWhenItReturns)
 {
     auto unit = startUnit({});
@@ -187,8 +201,8 @@ TEST_F(AlsaTest, UnitThatVanishesMidUpdateStopsThePassAndIsReachedAgainWhenItRet
     EXPECT_TRUE(log.last().startsWith(QStringLiteral("Update stopped: no reply from the unit for 10 s.")))
         << log.last().toStdString();
 
-    // Back under other client numbers, since another client took the old ones meanwhile. The window's
-    // lists are not read again: a user presses Disconnect and Connect on the rows the unit had.
+    // Back under other client numbers, since another client took the old ones meanwhile. Disconnect
+    // lists the ports again and makes the unit's new row current; Connect opens it by its new address.
     Echo other;
     ASSERT_TRUE(other.opened) << other.port.errorText();
     unit = std::make_unique<SimProcess>(std::vector<std::string>{"--midi", "alsa"}, path("sim.log"));

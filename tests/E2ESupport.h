@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <jack/jack.h>
@@ -32,15 +34,16 @@
 #include <utility>
 #include <vector>
 
-// tavrin-sim as a process of its own, its output in a log file. It dies with the test process and is
-// stopped when the object goes away.
+// tavrin-sim (or another program) as a process of its own, its output in a log file. It dies with the
+// test process and is stopped when the object goes away.
 class SimProcess
 {
 public:
-    SimProcess(const std::vector<std::string> &arguments, const std::string &logPath)
+    SimProcess(const std::vector<std::string> &arguments, const std::string &logPath,
+        const char *program = TAVRIN_SIM_PATH)
         : logPath(logPath)
     {
-        std::vector<std::string> all{TAVRIN_SIM_PATH};
+        std::vector<std::string> all{program};
         all.insert(all.end(), arguments.begin(), arguments.end());
         std::vector<char *> argv;
         for (std::string &argument : all)
@@ -72,13 +75,16 @@ public:
         return finish();
     }
 
-    // Waits for the unit to end by itself; kills it after a minute.
+    void signal(int signal) const { kill(pid, signal); }
+
+    // Waits for the process to end by itself; kills it after five minutes, which a whole batch update
+    // under a sanitizer may take (a unit that goes silent ends it after 10 s).
     int finish()
     {
         if (pid <= 0)
             return -1;
         int status = 0;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
         while (waitpid(pid, &status, WNOHANG) == 0) {
             if (std::chrono::steady_clock::now() > deadline) {
                 kill(pid, SIGKILL);
@@ -296,6 +302,29 @@ protected:
         EXPECT_EQ(window.badBlocks[failedBlock], 1);
         EXPECT_FALSE(window.newBadBlocks);
         EXPECT_EQ(firstDifference(readFile(path("nand.bin")), expectedArea), "");
+    }
+
+    // tavrin-update --batch --json on the ports that carry `name`, without a display.
+    std::unique_ptr<SimProcess> startBatch(const std::string &name, const std::string &logName)
+    {
+        unsetenv("DISPLAY");
+        unsetenv("QT_QPA_PLATFORM");
+        return std::make_unique<SimProcess>(
+            std::vector<std::string>{"--batch", "--json", "--in", name, "--out", name}, path(logName.c_str()),
+            TAVRIN_UPDATE_PATH);
+    }
+
+    // The JSON events in a batch run's output, in their order.
+    static std::vector<QJsonObject> events(const std::string &log)
+    {
+        std::vector<QJsonObject> result;
+        std::istringstream lines(log);
+        for (std::string line; std::getline(lines, line);) {
+            const QJsonDocument event = QJsonDocument::fromJson(QByteArray::fromStdString(line));
+            if (event.isObject())
+                result.push_back(event.object());
+        }
+        return result;
     }
 
     const char *midi;

@@ -1,3 +1,4 @@
+#include "E2EJackTest.h"
 #include "E2ESupport.h"
 #include "EngineTestSupport.h"
 #include "JackServer.h"
@@ -21,41 +22,6 @@ namespace {
 constexpr int BareRoundTrips = 3000;
 // The test server runs the dummy driver at 48 kHz with periods of 16 frames.
 constexpr double JackPeriodsPerSecond = 48000.0 / 16;
-
-class E2ETest : public SimulatedUnitTest
-{
-protected:
-    E2ETest()
-        : SimulatedUnitTest("jack")
-    {
-    }
-
-    static void SetUpTestSuite() { server = new JackServer; }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(server->running()) << "jackd did not start";
-        ASSERT_TRUE(dir.isValid());
-        image = embeddedImage();
-        ASSERT_FALSE(image.empty());
-    }
-
-    // The dump against the NAND the updater must leave, given block 0 before the pass.
-    std::string dumpDifference(const expect::Scenario &scenario, const std::vector<Bytes> &block0)
-    {
-        return firstDifference(readFile(path("nand.bin")), dataArea(expect::expectedNand(scenario, block0)));
-    }
-
-    static JackServer *server;
-    Bytes image;
-};
-
-JackServer *E2ETest::server = nullptr;
 
 TEST_F(E2ETest, CompleteUpdateOverJackLeavesTheImageInPlace)
 {

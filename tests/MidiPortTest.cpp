@@ -1,3 +1,4 @@
+#include "DeviceDirectory.h"
 #include "MidiTestSupport.h"
 #include "SpscRing.h"
 #include "SysExAssembler.h"
@@ -258,6 +259,43 @@ TEST_F(MidiPortTest, DeviceRepliesFromItsOwnThread)
         ASSERT_TRUE(window.waitFor(i));
     }
     EXPECT_EQ(window.received, std::vector<Bytes>(20, identify));
+}
+
+TEST(MidiPortNames, OwnPortsAndBridgedCopiesAreKnownAndOnlyOneClientsPortsMakeAPair)
+{
+    const struct
+    {
+        const char *name;
+        bool own;
+    } names[] = {
+        {"Tavrin Update 4711:in 129:0", true},
+        {"a2j:Tavrin Update 4711 [129] (capture): in", true},
+        {"Tavrin (simulated):out", false},
+        {"a2j:Tavrin [130] (capture): out", false},
+    };
+    for (const auto &row : names)
+        EXPECT_EQ(DeviceDirectory::isOwnPort(row.name), row.own) << row.name;
+
+    const struct
+    {
+        MidiBackend backend;
+        const char *input;
+        const char *output;
+        bool sameClient;
+    } pairs[] = {
+        {MidiBackend::Alsa, "Tavrin:out 130:1", "Tavrin:in 130:0", true},
+        {MidiBackend::Alsa, "Tavrin:out 130:1", "Tavrin:in 131:0", false},
+        {MidiBackend::Jack, "Tavrin A:out", "Tavrin A:in", true},
+        {MidiBackend::Jack, "Tavrin A:out", "Tavrin B:in", false},
+        {MidiBackend::Jack, "a2j:Tavrin [130] (capture): out", "a2j:Tavrin [130] (playback): in", true},
+        {MidiBackend::Jack, "a2j:Tavrin [130] (capture): out", "a2j:Tavrin [131] (playback): in", false},
+    };
+    for (const auto &row : pairs) {
+        EXPECT_EQ(DeviceDirectory::clientOf({row.backend, row.input})
+                == DeviceDirectory::clientOf({row.backend, row.output}),
+            row.sameClient)
+            << row.input << " / " << row.output;
+    }
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 #include "BuildInfo.h"
+#include "CommandLine.h"
 #include "MainWindow.h"
 #include "MidiTestSupport.h"
 #include "NandGeometry.h"
+#include "PortChoice.h"
 #include "Startup.h"
 
 #include <gtest/gtest.h>
@@ -969,6 +971,8 @@ TEST_F(WindowStartup, GermanCatalogueTranslatesEveryProgressText)
         "is still listed, then press Connect again.",
         "No answer from the unit within %1 s. Check that \"%2\" and \"%3\" are the same unit, its cable and "
         "its power, then press Disconnect and Connect.",
+        "Warning: \"%1\" and \"%2\" belong to different MIDI clients and may not be the same unit; requests "
+        "would then go to one unit while the answers are awaited from the other.",
     };
     for (const char *source : texts)
         EXPECT_FALSE(program.translate("MainWindow", source).isEmpty()) << source;
@@ -1026,6 +1030,52 @@ TEST_F(WindowStartup, ShownWindowIsFixedAtItsOneSize)
 }
 
 // ---- Embedded resources ---------------------------------------------------------------------------
+
+TEST(WindowPortChoice, ExactNameFirstThenTheOnePortThatContainsItNeverAGuess)
+{
+    const QStringList units{"Tavrin:out 130:1", "Tavrin:out 131:1", "Synth"};
+    const struct
+    {
+        QStringList listed;
+        const char *wanted;
+        PortChoice::Outcome outcome;
+        int row;
+    } rows[] = {
+        {units, "Tavrin:out 131:1", PortChoice::Found, 1},
+        {units, "synth", PortChoice::Found, 2},
+        {units, "tavrin", PortChoice::Ambiguous, -1},
+        {units, "Piano", PortChoice::Unknown, -1},
+        {{"Tavrin", "Tavrin 2"}, "Tavrin", PortChoice::Found, 0},
+    };
+    for (const auto &row : rows) {
+        const PortChoice choice = PortChoice::find(row.listed, QString::fromLatin1(row.wanted));
+        EXPECT_EQ(choice.outcome, row.outcome) << row.wanted;
+        EXPECT_EQ(choice.row, row.row) << row.wanted;
+    }
+}
+
+// An option the command line does not know is its usage error; only Qt's own options open the window.
+TEST(WindowCommandLine, DoubleDashOptionsAndHelpGoToTheCommandLineQtsOptionsToTheWindow)
+{
+    const struct
+    {
+        std::vector<const char *> arguments;
+        bool commandLine;
+    } rows[] = {
+        {{}, false},
+        {{"-style", "fusion"}, false},
+        {{"-h"}, true},
+        {{"--in=Tavrin", "--batch"}, true},
+        {{"--bogus"}, true},
+    };
+    for (const auto &row : rows) {
+        std::vector<char *> argv{const_cast<char *>("tavrin-update")};
+        for (const char *argument : row.arguments)
+            argv.push_back(const_cast<char *>(argument));
+        EXPECT_EQ(CommandLine::wanted(int(argv.size()), argv.data()), row.commandLine)
+            << (row.arguments.empty() ? "" : row.arguments.front());
+    }
+}
 
 TEST(WindowResources, ImageResourceHoldsTheImageCompressed)
 {

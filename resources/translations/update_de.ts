@@ -2,6 +2,178 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE" sourcelanguage="en_GB">
 <context>
+    <name>BatchOutput</name>
+    <message>
+        <source>Ports: input &quot;%1&quot;, output &quot;%2&quot;</source>
+        <translation>Anschlüsse: Eingang „%1“, Ausgang „%2“</translation>
+    </message>
+    <message>
+        <source>Connected: serial %1, version %2</source>
+        <translation>Verbunden: Seriennummer %1, Version %2</translation>
+    </message>
+    <message>
+        <source>%1% [%2] %3/%4 pages written, %5 KiB/s, %6 left</source>
+        <translation>%1% [%2] %3/%4 Seiten geschrieben, %5 KiB/s, noch %6</translation>
+    </message>
+    <message>
+        <source>Update complete: the unit confirmed the finish of %1 pages in %2 blocks (%3 new bad blocks, %4 retries, %5 s, %6 KiB/s).</source>
+        <translation>Aktualisierung vollständig: das Gerät hat den Abschluss von %1 Seiten in %2 Blöcken bestätigt (%3 neue defekte Blöcke, %4 Wiederholungen, %5 s, %6 KiB/s).</translation>
+    </message>
+    <message>
+        <source>Update FAILED.</source>
+        <translation>Aktualisierung FEHLGESCHLAGEN.</translation>
+    </message>
+    <message>
+        <source>Update FAILED: %1</source>
+        <translation>Aktualisierung FEHLGESCHLAGEN: %1</translation>
+    </message>
+</context>
+<context>
+    <name>BatchRun</name>
+    <message>
+        <source>MIDI inputs</source>
+        <translation>MIDI-Eingänge</translation>
+    </message>
+    <message>
+        <source>MIDI outputs</source>
+        <translation>MIDI-Ausgänge</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; fits several %2: %3. Give more of the name.</source>
+        <translation>„%1“ passt auf mehrere %2: %3. Geben Sie mehr vom Namen an.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; fits none of the %2. Listed: %3</source>
+        <translation>„%1“ passt auf keinen der %2. Aufgeführt: %3</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>keine</translation>
+    </message>
+    <message>
+        <source>the input &quot;%1&quot; and the output &quot;%2&quot; belong to different MIDI clients, so they are not the same unit</source>
+        <translation>der Eingang „%1“ und der Ausgang „%2“ gehören zu verschiedenen MIDI-Clients und sind damit nicht dasselbe Gerät</translation>
+    </message>
+    <message>
+        <source>the ports could not be opened</source>
+        <translation>die Anschlüsse ließen sich nicht öffnen</translation>
+    </message>
+    <message>
+        <source>interrupted before the update began; the unit is unchanged</source>
+        <translation>abgebrochen, bevor die Aktualisierung begann; das Gerät ist unverändert</translation>
+    </message>
+    <message>
+        <source>no answer to identify within %1 s</source>
+        <translation>keine Antwort auf die Identifizierung innerhalb von %1 s</translation>
+    </message>
+    <message>
+        <source>interrupted: the unit is left in the middle of the update without a complete image; a new run starts the whole update over</source>
+        <translation>abgebrochen: das Gerät bleibt mitten in der Aktualisierung ohne vollständiges Abbild; ein neuer Lauf beginnt die ganze Aktualisierung von vorn</translation>
+    </message>
+</context>
+<context>
+    <name>CommandLine</name>
+    <message>
+        <source>Try &apos;tavrin-update --help&apos;.
+</source>
+        <translation>Siehe &apos;tavrin-update --help&apos;.
+</translation>
+    </message>
+    <message>
+        <source>
+Exit status:
+  0    the update finished and the unit confirmed it
+  1    the update failed or stopped: no answer to identify within 3 s, a stall, a refused NAND,
+       or the unit did not confirm the finish
+  2    a usage error, or a port that cannot be found or opened
+  130  interrupted (Ctrl+C, SIGTERM): the unit is left in the middle of the update; a new run
+       starts the whole update over
+</source>
+        <translation>
+Rückgabewert:
+  0    die Aktualisierung ist abgeschlossen und vom Gerät bestätigt
+  1    die Aktualisierung ist fehlgeschlagen oder stehen geblieben: keine Antwort auf die
+       Identifizierung innerhalb von 3 s, keine Antworten mehr, ein abgelehnter NAND, oder das Gerät
+       hat den Abschluss nicht bestätigt
+  2    ein Bedienfehler, oder ein Anschluss, der sich nicht finden oder öffnen lässt
+  130  abgebrochen (Strg+C, SIGTERM): das Gerät bleibt mitten in der Aktualisierung; ein neuer
+       Lauf beginnt die ganze Aktualisierung von vorn
+</translation>
+    </message>
+    <message>
+        <source>Tavrin Update %1
+</source>
+        <translation>Tavrin Update %1
+</translation>
+    </message>
+    <message>
+        <source>Image: %1 bytes, SHA-256 %2
+</source>
+        <translation>Abbild: %1 Bytes, SHA-256 %2
+</translation>
+    </message>
+    <message>
+        <source>Image: cannot be read
+</source>
+        <translation>Abbild: nicht lesbar
+</translation>
+    </message>
+    <message>
+        <source>Reset code: %1
+</source>
+        <translation>Reset-Code: %1
+</translation>
+    </message>
+    <message>
+        <source>Writes the NAND image built into it into a Tavrin unit over MIDI. Without options it opens its window; with --batch it runs one complete update without one. PORT is a listed port&apos;s exact name, or a part of one (any case) that fits only that port.</source>
+        <translation>Schreibt das eingebaute NAND-Abbild über MIDI in ein Tavrin-Gerät. Ohne Optionen öffnet es sein Fenster; mit --batch führt es eine vollständige Aktualisierung ohne Fenster aus. PORT ist der genaue Name eines aufgeführten Anschlusses oder ein Teil davon (Groß- und Kleinschreibung egal), der nur auf diesen Anschluss passt.</translation>
+    </message>
+    <message>
+        <source>Run one complete update and exit.</source>
+        <translation>Eine vollständige Aktualisierung ausführen und beenden.</translation>
+    </message>
+    <message>
+        <source>The MIDI input that the unit answers on.</source>
+        <translation>Der MIDI-Eingang, auf dem das Gerät antwortet.</translation>
+    </message>
+    <message>
+        <source>The MIDI output that reaches the unit.</source>
+        <translation>Der MIDI-Ausgang, der das Gerät erreicht.</translation>
+    </message>
+    <message>
+        <source>Print JSON Lines on stdout, one event per line.</source>
+        <translation>JSON Lines auf stdout ausgeben, ein Ereignis je Zeile.</translation>
+    </message>
+    <message>
+        <source>List the MIDI inputs and outputs on offer and exit.</source>
+        <translation>Die angebotenen MIDI-Eingänge und -Ausgänge aufführen und beenden.</translation>
+    </message>
+    <message>
+        <source>Show this text and exit.</source>
+        <translation>Diesen Text zeigen und beenden.</translation>
+    </message>
+    <message>
+        <source>Show the version, the built-in image&apos;s size and checksum and the reset code, and exit.</source>
+        <translation>Version, Größe und Prüfsumme des eingebauten Abbilds und den Reset-Code zeigen und beenden.</translation>
+    </message>
+    <message>
+        <source>unexpected argument &quot;%1&quot;</source>
+        <translation>unerwartetes Argument „%1“</translation>
+    </message>
+    <message>
+        <source>give either --batch or --list</source>
+        <translation>geben Sie entweder --batch oder --list an</translation>
+    </message>
+    <message>
+        <source>--in and --out go with --batch</source>
+        <translation>--in und --out gehören zu --batch</translation>
+    </message>
+    <message>
+        <source>--batch needs --in PORT and --out PORT</source>
+        <translation>--batch braucht --in PORT und --out PORT</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>Tavrin Update</source>
@@ -308,6 +480,10 @@
     <message>
         <source>Erase block %1 failed; it is erased once more</source>
         <translation>Löschen von Block %1 fehlgeschlagen; er wird noch einmal gelöscht</translation>
+    </message>
+    <message>
+        <source>Warning: &quot;%1&quot; and &quot;%2&quot; belong to different MIDI clients and may not be the same unit; requests would then go to one unit while the answers are awaited from the other.</source>
+        <translation>Warnung: „%1“ und „%2“ gehören zu verschiedenen MIDI-Clients und sind vielleicht nicht dasselbe Gerät; Anfragen gingen dann an ein Gerät, während die Antworten von einem anderen erwartet werden.</translation>
     </message>
 </context>
 <context>
