@@ -174,6 +174,10 @@ void MainWindow::retry()
         if (mayRetryStep(true))
             eraseCurrentBlock();
         break;
+    case BlockReadBack:
+        if (mayRetryStep(true))
+            sendReadBack();
+        break;
     case FinishConfirm:
         if (finishSends < Engine::MaxFinishSends)
             sendFinishRequest();
@@ -211,6 +215,8 @@ QString MainWindow::stepName() const
     case DataPageSend:
     case DataPageProgram:
         return tr("the write of block %1").arg(currentBlock);
+    case BlockReadBack:
+        return tr("the read-back of block %1, page %2").arg(currentBlock).arg(readBackPage);
     default:
         return tr("the write of the bad-block list to block 0");
     }

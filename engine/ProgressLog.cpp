@@ -22,9 +22,16 @@ int MainWindow::imagePagesWritten() const
 
 void MainWindow::showImageProgress()
 {
-    const qint64 total = qMax<qint64>(1, (qint64(imageSize) + Nand::PageDataSize - 1) / Nand::PageDataSize);
-    const qint64 written = qMin<qint64>(imagePagesWritten(), total);
-    progressBar->setValue(int(written * Engine::ProgressMaximum / total));
+    const qint64 pages = qMax<qint64>(1, (qint64(imageSize) + Nand::PageDataSize - 1) / Nand::PageDataSize);
+    qint64 done = qMin<qint64>(imagePagesWritten(), pages);
+    qint64 total = pages;
+    // A verified pass reads every page back, which takes about as long as writing it.
+    if (verifyPass) {
+        const qint64 blocksRead = qint64(dataBlockIndex) * Nand::PagesPerBlock;
+        done += qMin<qint64>(phase == BlockReadBack ? blocksRead + readBackPage + 1 : blocksRead, pages);
+        total *= 2;
+    }
+    progressBar->setValue(int(done * Engine::ProgressMaximum / total));
 }
 
 void MainWindow::logPassSummary()
@@ -34,7 +41,8 @@ void MainWindow::logPassSummary()
     const double seconds = passClock.isValid() ? passClock.nsecsElapsed() / 1e9 : 0.0;
     const double kib = double(pages) * Nand::PageDataSize / Engine::KiB;
     const double rate = seconds > 0.0 ? kib / seconds : 0.0;
-    logProgress(tr("Pass finished: %1 pages in %2 blocks, %3 retries, %4 s, %5 KiB/s")
+    logProgress((verifyPass ? tr("Pass finished: %1 pages in %2 blocks, verified, %3 retries, %4 s, %5 KiB/s")
+                            : tr("Pass finished: %1 pages in %2 blocks, not verified, %3 retries, %4 s, %5 KiB/s"))
                     .arg(pages)
                     .arg(blocks)
                     .arg(retryCount - passRetriesBefore)

@@ -14,6 +14,7 @@ void MainWindow::startDataWriting()
 {
     newBadBlocks = false;
     stepRetries = 0;
+    blockRewritten = false;
     currentBlock = std::int16_t(nextGoodBlock(Nand::ListBlock));
     dataBlockIndex = 0;
     eraseCurrentBlock();
@@ -36,6 +37,7 @@ void MainWindow::markCurrentBlockBad()
     newBadBlocks = true;
     currentBlock = std::int16_t(nextGoodBlock(currentBlock));
     stepRetries = 0;
+    blockRewritten = false;
 }
 
 void MainWindow::onEraseStatus()
@@ -176,21 +178,30 @@ void MainWindow::onDataPageProgrammed()
     }
 
     showImageProgress();
-    if (imageDone) {
-        imageWritten = true;
-        endOfPass();
-        return;
-    }
-    ++pageInBlock;
-    if (pageInBlock <= Nand::LastPage) {
+    if (!imageDone && pageInBlock < Nand::LastPage) {
+        ++pageInBlock;
         phase = DataPageStart;
         arm();
         link.sendWritePage(currentBlock, std::uint8_t(pageInBlock));
         return;
     }
+    if (verifyPass)
+        startBlockReadBack();
+    else
+        leaveBlock();
+}
+
+void MainWindow::leaveBlock()
+{
+    if (imageDone) {
+        imageWritten = true;
+        endOfPass();
+        return;
+    }
     ++dataBlockIndex;
     currentBlock = std::int16_t(nextGoodBlock(currentBlock));
     stepRetries = 0;
+    blockRewritten = false;
     eraseCurrentBlock();
 }
 

@@ -350,6 +350,8 @@ std::vector<FaultCase> faultCases()
         entries.push_back(b);
     const Scenario listWithEntries{smallImage, {}, {{1, entries}}};
     const Scenario defectsInBothParts{smallImage, {1, 7, 519}};
+    Scenario verified = listInPageZero;
+    verified.verify = true;
     const struct
     {
         const char *name;
@@ -377,6 +379,7 @@ std::vector<FaultCase> faultCases()
         {"FirstPieceOfAListWithEntries", listWithEntries, 8, DataByte},
         {"DefectPartZeroWithADefectOfBlockSeven", defectsInBothParts, 6, DataByte},
         {"FailedErase", failingBlockOne, RepliesBeforeDataWithListInPageZero, StatusByte},
+        {"DataReadBack", verified, programStatus(1) + 10, DataByte},
     };
     std::vector<FaultCase> cases;
     for (const auto &phase : phases) {
@@ -400,6 +403,23 @@ std::vector<FaultCase> faultCases()
             cases.push_back({std::string(phase.name) + fault.name, scenario, phase.reply, fault, outcome,
                 phase.corruptAt});
         }
+    }
+    // Silent faults: every status says success, and only the read-back finds what the NAND holds.
+    const Bytes twoBlocks = expect::patternImage(Block + Page + 9);
+    const struct
+    {
+        const char *name;
+        Scenario scenario;
+    } silent[] = {
+        {"FlippedBitInADataBlockIsWrittenAgainInPlace", {twoBlocks, {}, {{0, {}}}, {}, {}, {{1, 40}}}},
+        {"ProgramLeftErasedRetiresTheBlockAtItsRewrite", {twoBlocks, {}, {{0, {}}}, {}, {}, {}, {}, {{1, 7}}}},
+        {"PageWeakAtEveryProgramRetiresTheBlockOfTheLastPage",
+            {twoBlocks, {}, {{0, {}}}, {}, {}, {}, {{2, 1}}}},
+    };
+    for (const auto &row : silent) {
+        Scenario scenario = row.scenario;
+        scenario.verify = true;
+        cases.push_back({row.name, scenario, 0, {"", SimulatedUnit::Fault::Lose, 0}, Outcome::Finished, 0});
     }
     return cases;
 }
@@ -456,6 +476,7 @@ TEST_P(FaultTableTest, FaultEndsInTheExactNandAndAFinishedUpdate)
     } else {
         EXPECT_TRUE(rig.log().last().startsWith(QStringLiteral("Pass finished:")))
             << rig.log().last().toStdString();
+        EXPECT_EQ(rig.log().last().contains(QStringLiteral(" blocks, verified,")), c.scenario.verify);
         EXPECT_GE(finishes, 1);
     }
     RecordProperty("retries", rig.window.retryCount);

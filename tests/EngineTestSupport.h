@@ -187,6 +187,12 @@ struct Scenario
     std::vector<std::pair<int, std::vector<int>>> storedLists{};
     std::set<int> eraseFailures{};
     std::set<std::pair<int, int>> programFailures{};
+    // Programs that say success: a flipped bit at the first or at every program, a page left erased.
+    std::set<std::pair<int, int>> flippedOnce{};
+    std::set<std::pair<int, int>> weakPages{};
+    std::set<std::pair<int, int>> silentFailures{};
+    // Rows that test something else run unverified, with the requests they always had.
+    bool verify = false;
     // The updated list's write was retried, which starts block 0 over with the whole list in page 0.
     bool listRewritten = false;
 };
@@ -251,10 +257,14 @@ inline Nand expectedNand(const Scenario &s, const std::vector<Bytes> &block0, bo
         const int lastPage = std::min(Pages, pages - n * Pages);
         bool written = true;
         for (int p = 0; p < lastPage && written; ++p) {
-            if (s.programFailures.count({block, p}))
-                written = false;
-            else
+            written = !s.programFailures.count({block, p}) && !s.silentFailures.count({block, p});
+            if (written)
                 nand.set(block, p, dataFrame(s.image, n, p));
+            if (s.weakPages.count({block, p})) {
+                // Retired with the flipped bit that its second program stored.
+                nand.written[Nand::index(block, p)][16 + 4] ^= 1;
+                written = false;
+            }
         }
         if (!written) {
             bad.insert(block);
@@ -427,12 +437,19 @@ public:
                 u.failErase(block);
             for (const auto &page : s.programFailures)
                 u.failProgram(page.first, page.second);
+            for (const auto &page : s.flippedOnce)
+                u.flipStoredBit(page.first, page.second);
+            for (const auto &page : s.weakPages)
+                u.flipStoredBit(page.first, page.second, -1);
+            for (const auto &page : s.silentFailures)
+                u.failProgramSilently(page.first, page.second);
             block0Before.clear();
             for (int p = 0; p < expect::Pages; ++p)
                 block0Before.emplace_back(u.frame(0, p), u.frame(0, p) + expect::FrameBytes);
             return 0;
         });
         useImage(s.image);
+        window.VerifyCheckBox->setChecked(s.verify);
     }
 
     std::string nandDifferences(const expect::Scenario &s, bool *outOfSpace = nullptr)

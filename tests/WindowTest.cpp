@@ -67,6 +67,7 @@ const std::vector<WidgetRow> form = {
     {"ConnectButton", "QPushButton", "centralwidget", QRect(200, 240, 75, 23), "Connect"},
     {"TryConText", "QLabel", "centralwidget", QRect(370, 240, 91, 21), "try to connect..."},
     {"TransferButton", "QPushButton", "centralwidget", QRect(280, 240, 75, 23), "Transfer"},
+    {"VerifyCheckBox", "QCheckBox", "centralwidget", QRect(280, 263, 231, 17), "Verify after writing"},
     {"progressBar", "QProgressBar", "centralwidget", QRect(200, 280, 311, 23), ""},
     {"IconLabel", "QLabel", "centralwidget", QRect(110, 0, 311, 81), "TextLabel"},
     {"LogText", "QPlainTextEdit", "centralwidget", QRect(523, 110, 361, 191), ""},
@@ -950,7 +951,8 @@ TEST_F(WindowStartup, GermanCatalogueTranslatesEveryProgressText)
         "finished",
         "Update refused: the image cannot be opened",
         "Update refused: the image (%1 bytes) does not fit the NAND",
-        "Pass finished: %1 pages in %2 blocks, %3 retries, %4 s, %5 KiB/s",
+        "Pass finished: %1 pages in %2 blocks, verified, %3 retries, %4 s, %5 KiB/s",
+        "Pass finished: %1 pages in %2 blocks, not verified, %3 retries, %4 s, %5 KiB/s",
         "The Plastique style is not available for this Qt: the window uses Fusion.",
         "The unit's MIDI ports have gone. Check its cable and power, press Disconnect, and Connect again "
         "once "
