@@ -127,6 +127,10 @@ private:
     ReadBackVerdict judgeReadBack(const std::uint8_t *expected);
     void onBlockReadBack();
     void repairBlock();
+    void startListReadBack();
+    void onListReadBack();
+    void writeList();
+    void listStored();
     void endOfPass();
     void finish();
     void sendFinishRequest();
@@ -193,6 +197,9 @@ public:
     // written again: a second difference retires it.
     int readBackPage = 0;
     bool blockRewritten = false;
+    // What the pieces of a list read back so far showed: the new list, or an erased page.
+    bool listReadMatches = false;
+    bool listReadErased = false;
     bool doubleReadsLogged = false;
     // One bit per reply code already reported as ignored in this pass.
     std::uint32_t ignoredReplies = 0;

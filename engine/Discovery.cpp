@@ -84,6 +84,10 @@ void MainWindow::onFlashData()
         onBlockReadBack();
         return;
     }
+    if (phase == ListReadBack) {
+        onListReadBack();
+        return;
+    }
     if ((phase != BblScan && phase != BblRead) || !discoveryDataSound())
         return;
     if (phase == BblScan)

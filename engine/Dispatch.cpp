@@ -157,15 +157,18 @@ void MainWindow::retry()
             sendDiscoveryRead();
         break;
     case BblBlockErase:
+        if (mayRetryStep(true))
+            eraseListBlock();
+        break;
     case NextBblStart:
     case NextBblSend:
     case NextBblProgram:
     case FirstBblStart:
     case FirstBblSend:
     case FirstBblProgram:
-        // Block 0 may be half written: it starts over with the whole list in page 0.
+        // Whether the list reached its page decides where it goes next.
         if (mayRetryStep(true))
-            eraseListBlock();
+            startListReadBack();
         break;
     case BlockErase:
     case DataPageStart:
@@ -175,6 +178,7 @@ void MainWindow::retry()
             eraseCurrentBlock();
         break;
     case BlockReadBack:
+    case ListReadBack:
         if (mayRetryStep(true))
             sendReadBack();
         break;

@@ -112,3 +112,67 @@ void MainWindow::repairBlock()
     markCurrentBlockBad();
     eraseCurrentBlock();
 }
+
+void MainWindow::startListReadBack()
+{
+    // A time-out may come before the list frame was built: what the page should hold is built again.
+    buildBblFrame();
+    phase = ListReadBack;
+    listReadMatches = true;
+    listReadErased = true;
+    readBackPiece(0);
+}
+
+void MainWindow::onListReadBack()
+{
+    const ReadBackVerdict verdict
+        = judgeReadBack(pageFrame.data() + Frame::sectorOffset(0) + pieceIndex * Engine::ReadPieceSize);
+    if (verdict == ReadBackPending)
+        return;
+    listReadMatches = listReadMatches && verdict == ReadBackMatches;
+    listReadErased = listReadErased
+        && std::all_of(link.replyData.begin(), link.replyData.begin() + Engine::ReadPieceSize,
+            [](std::uint8_t byte) { return byte == Nand::ErasedByte; });
+    if (pieceIndex + 1 < PiecesPerSector) {
+        readBackPiece(pieceIndex + 1);
+        return;
+    }
+    if (listReadMatches) {
+        logProgress(tr("Block 0 page %1 holds the new bad-block list").arg(bblPage));
+        listStored();
+        return;
+    }
+    if (!mayRetryStep(false))
+        return;
+    if (listReadErased) {
+        logProgress(tr("Block 0 page %1 is erased; the bad-block list is written there again").arg(bblPage));
+        writeList();
+        return;
+    }
+    // Erasing block 0 first would leave no list at all if the pass stopped before the rewrite.
+    if (bblPage == Nand::LastPage) {
+        logProgress(tr("Block 0 page %1 holds something else and block 0 is full; it is erased for the "
+                       "bad-block list")
+                        .arg(bblPage));
+        eraseListBlock();
+        return;
+    }
+    logProgress(tr("Block 0 page %1 holds something else; the bad-block list goes to the next page").arg(bblPage));
+    ++bblPage;
+    writeList();
+}
+
+void MainWindow::writeList()
+{
+    phase = dataWritten ? NextBblStart : FirstBblStart;
+    arm();
+    link.sendWritePage(Nand::ListBlock, std::uint8_t(bblPage));
+}
+
+void MainWindow::listStored()
+{
+    if (dataWritten)
+        finish();
+    else
+        startDataWriting();
+}

@@ -74,9 +74,7 @@ void MainWindow::onEraseStatus()
         BlockEdit->setText(tr("0"));
         PageEdit->setText(QString::number(bblPage));
         newBadBlocks = false;
-        phase = FirstBblStart;
-        arm();
-        link.sendWritePage(Nand::ListBlock, std::uint8_t(bblPage));
+        writeList();
     }
 }
 
@@ -148,18 +146,13 @@ void MainWindow::onProgramStatus()
         onDataPageProgrammed();
         break;
     case NextBblProgram:
-        if (link.statusFailed)
-            stopPass(tr("Update stopped: the bad-block list could not be programmed"));
-        else
-            finish();
-        break;
     case FirstBblProgram:
         if (link.statusFailed)
             stopPass(tr("Update stopped: the bad-block list could not be programmed"));
-        else if (dataWritten)
-            finish(); // block 0 was written again after a lost reply at the end of the pass
+        else if (verifyPass)
+            startListReadBack();
         else
-            startDataWriting();
+            listStored();
         break;
     default:
         break;
@@ -214,10 +207,8 @@ void MainWindow::endOfPass()
         return;
     }
     // The pass started from the list in bblPage, so the next page of block 0 is still erased.
-    phase = NextBblStart;
     ++bblPage;
-    arm();
-    link.sendWritePage(Nand::ListBlock, std::uint8_t(bblPage));
+    writeList();
 }
 
 void MainWindow::finish()

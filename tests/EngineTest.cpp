@@ -98,8 +98,9 @@ TEST_F(EngineTest, UnusedNandRequestSequence)
     EXPECT_EQ(rig.device.requests(), want);
 }
 
-// A one-page image over lists in pages 0 and 1: every discovery read goes out twice.
-std::vector<Bytes> twoStoredListsPass(const Bytes &image)
+// A one-page image over lists in pages 0 and 1: every discovery read goes out twice; a verified pass
+// reads the page back once, piece by piece.
+std::vector<Bytes> twoStoredListsPass(const Bytes &image, bool verify = false)
 {
     std::vector<Bytes> want{expect::resetNand(std::uint32_t(image.size()))};
     for (const auto &[sector, piece] :
@@ -110,6 +111,8 @@ std::vector<Bytes> twoStoredListsPass(const Bytes &image)
     want.push_back(expect::eraseBlock(1));
     const auto page = expect::pageRequests(1, 0, expect::dataFrame(image, 0, 0));
     want.insert(want.end(), page.begin(), page.end());
+    for (int piece = 0; verify && piece < 32; ++piece)
+        want.push_back(expect::readFlash(expect::Pages * 8 + piece / 4, piece % 4));
     want.push_back(expect::request(0x0F));
     return want;
 }
@@ -124,6 +127,20 @@ TEST_F(EngineTest, StoredListsInPagesZeroAndOneRequestSequence)
     ASSERT_TRUE(rig.runPass());
 
     EXPECT_EQ(rig.device.requests(), twoStoredListsPass(image));
+}
+
+TEST_F(EngineTest, VerifiedPassReadsTheWrittenPageBackOnce)
+{
+    const Bytes image = expect::patternImage(100);
+    Scenario s{image, {}, {{0, {3}}, {0, {}}}};
+    s.verify = true;
+    rig.arrange(s);
+    ASSERT_TRUE(rig.connect());
+    rig.device.clearRequests();
+    rig.pressUpdate();
+    ASSERT_TRUE(rig.runPass());
+
+    EXPECT_EQ(rig.device.requests(), twoStoredListsPass(image, true));
 }
 
 TEST_F(EngineTest, UnitWithoutDataChecksumsHasEveryDiscoveryReadTwice)
@@ -394,7 +411,6 @@ std::vector<FaultCase> faultCases()
             if (ready && unanswered && (fault.fault != SimulatedUnit::Fault::Lose || fault.replies > 1))
                 continue;
             Scenario scenario = phase.scenario;
-            scenario.listRewritten = unanswered && phase.reply >= NextListStart;
             Outcome outcome = Outcome::Finished;
             if (ready && unanswered)
                 outcome = Outcome::StalledThenFinished;
@@ -415,6 +431,9 @@ std::vector<FaultCase> faultCases()
         {"ProgramLeftErasedRetiresTheBlockAtItsRewrite", {twoBlocks, {}, {{0, {}}}, {}, {}, {}, {}, {{1, 7}}}},
         {"PageWeakAtEveryProgramRetiresTheBlockOfTheLastPage",
             {twoBlocks, {}, {{0, {}}}, {}, {}, {}, {{2, 1}}}},
+        {"FlippedBitInTheFirstListMovesItToPageOne", {smallImage, {}, {}, {}, {}, {{0, 0}}}},
+        {"FlippedBitInTheUpdatedListMovesItToTheNextPage",
+            {smallImage, {}, {{0, {}}, {0, {}}}, {1}, {}, {{0, 2}}}},
     };
     for (const auto &row : silent) {
         Scenario scenario = row.scenario;

@@ -193,8 +193,6 @@ struct Scenario
     std::set<std::pair<int, int>> silentFailures{};
     // Rows that test something else run unverified, with the requests they always had.
     bool verify = false;
-    // The updated list's write was retried, which starts block 0 over with the whole list in page 0.
-    bool listRewritten = false;
 };
 
 inline int imagePages(const Bytes &image)
@@ -211,6 +209,15 @@ inline Nand expectedNand(const Scenario &s, const std::vector<Bytes> &block0, bo
         if (std::any_of(block0[p].begin(), block0[p].end(), [](std::uint8_t b) { return b != 0xFF; }))
             nand.set(0, p, block0[p]);
     }
+    // A list page whose bit flipped keeps it, and the list goes to the next page.
+    auto putList = [&](int page, const Bytes &frame) {
+        if (s.flippedOnce.count({0, page})) {
+            nand.set(0, page, frame);
+            nand.written[Nand::index(0, page++)][16 + 4] ^= 1;
+        }
+        nand.set(0, page, frame);
+        return page;
+    };
     std::set<int> bad;
     int factoryCount = 0;
     int listPage = 0;
@@ -232,7 +239,7 @@ inline Nand expectedNand(const Scenario &s, const std::vector<Bytes> &block0, bo
         bad.insert(s.factoryDefects.begin(), s.factoryDefects.end());
         factoryCount = int(bad.size());
         nand.erase(0);
-        nand.set(0, 0, listFrame(factoryCount, bad));
+        listPage = putList(0, listFrame(factoryCount, bad));
     }
 
     auto nextGood = [&](int from) {
@@ -277,12 +284,8 @@ inline Nand expectedNand(const Scenario &s, const std::vector<Bytes> &block0, bo
     }
     if (outOfSpace)
         *outOfSpace = block >= Blocks;
-    if (failed && s.listRewritten) {
-        nand.erase(0);
-        nand.set(0, 0, listFrame(factoryCount, bad));
-    } else if (failed) {
-        nand.set(0, listPage + 1, listFrame(factoryCount, bad));
-    }
+    if (failed)
+        putList(listPage + 1, listFrame(factoryCount, bad));
     return nand;
 }
 

@@ -219,27 +219,27 @@ class OutOfSpaceTest : public ::testing::TestWithParam<bool>
 {
 };
 
-// With a list reply lost, block 0 starts over with the whole list: the pass must still not finish.
+// With a list reply lost, the list's page is read to decide where it goes: the pass must still not finish.
 TEST_P(OutOfSpaceTest, FullNandWritesTheListButDoesNotTellTheUnitItFinished)
 {
     UpdateRig rig;
     Scenario s{expect::patternImage(3 * Block + 1)};
     for (int b = 4; b < expect::Blocks; ++b)
         s.eraseFailures.insert(b);
-    s.listRewritten = GetParam();
+    const bool lose = GetParam();
     rig.arrange(s);
     // Replies from the identity: mode, ready, six reads, the erase of block 0, 35 for the first list,
     // an erase and 64 pages for each of blocks 1 to 3, two failed erases for each of blocks 4 to 1023,
     // then the updated list's write ready and the acknowledgements of its pieces 0 and 1.
     const int ackOfPieceOne = 1 + 2 + 6 + 1 + 35 + 3 * (1 + 64 * 35) + 2 * 1020 + 3;
     rig.unit([&](SimulatedUnit &u) {
-        u.injectReplyFault(SimulatedUnit::Fault::Lose, s.listRewritten ? ackOfPieceOne : 0);
+        u.injectReplyFault(SimulatedUnit::Fault::Lose, lose ? ackOfPieceOne : 0);
         return 0;
     });
     ASSERT_TRUE(rig.connect());
     rig.pressUpdate();
     ASSERT_TRUE(rig.runPassTicking());
-    EXPECT_EQ(rig.stats().repliesLost, s.listRewritten ? 1 : 0);
+    EXPECT_EQ(rig.stats().repliesLost, lose ? 1 : 0);
 
     bool outOfSpace = false;
     EXPECT_EQ(rig.nandDifferences(s, &outOfSpace), "");
