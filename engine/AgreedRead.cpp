@@ -10,7 +10,8 @@ void AgreedRead::startPass()
     checksumSeen = false;
 }
 
-bool AgreedRead::equals(const std::uint8_t *data, int count, std::uint8_t checksum, const std::uint8_t *expected)
+bool AgreedRead::equals(
+    const std::uint8_t *data, int count, std::uint8_t checksum, const std::uint8_t *expected)
 {
     const bool matched = count > 0 && checksum == dataChecksum(data, count);
     checksumSeen = checksumSeen || matched;

@@ -41,11 +41,12 @@ void MainWindow::logPassSummary()
     const double seconds = passClock.isValid() ? passClock.nsecsElapsed() / 1e9 : 0.0;
     const double kib = double(pages) * Nand::PageDataSize / Engine::KiB;
     const double rate = seconds > 0.0 ? kib / seconds : 0.0;
-    logProgress((verifyPass ? tr("Pass finished: %1 pages in %2 blocks, verified, %3 retries, %4 s, %5 KiB/s")
-                            : tr("Pass finished: %1 pages in %2 blocks, not verified, %3 retries, %4 s, %5 KiB/s"))
-                    .arg(pages)
-                    .arg(blocks)
-                    .arg(retryCount - passRetriesBefore)
-                    .arg(seconds, 0, 'f', 1)
-                    .arg(rate, 0, 'f', 0));
+    logProgress(
+        (verifyPass ? tr("Pass finished: %1 pages in %2 blocks, verified, %3 retries, %4 s, %5 KiB/s")
+                    : tr("Pass finished: %1 pages in %2 blocks, not verified, %3 retries, %4 s, %5 KiB/s"))
+            .arg(pages)
+            .arg(blocks)
+            .arg(retryCount - passRetriesBefore)
+            .arg(seconds, 0, 'f', 1)
+            .arg(rate, 0, 'f', 0));
 }

@@ -30,8 +30,8 @@ void MainWindow::readBackPiece(int piece)
 void MainWindow::sendReadBack()
 {
     const bool list = phase == ListReadBack;
-    const std::uint32_t page = list ? std::uint32_t(bblPage)
-                                    : std::uint32_t(currentBlock) * Nand::PagesPerBlock + readBackPage;
+    const std::uint32_t page
+        = list ? std::uint32_t(bblPage) : std::uint32_t(currentBlock) * Nand::PagesPerBlock + readBackPage;
     arm();
     link.sendReadFlash(page * Nand::SectorsPerPage + std::uint32_t(pieceIndex / PiecesPerSector),
         std::uint8_t(pieceIndex % PiecesPerSector));
@@ -157,7 +157,8 @@ void MainWindow::onListReadBack()
         eraseListBlock();
         return;
     }
-    logProgress(tr("Block 0 page %1 holds something else; the bad-block list goes to the next page").arg(bblPage));
+    logProgress(
+        tr("Block 0 page %1 holds something else; the bad-block list goes to the next page").arg(bblPage));
     ++bblPage;
     writeList();
 }

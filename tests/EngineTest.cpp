@@ -428,7 +428,8 @@ std::vector<FaultCase> faultCases()
         Scenario scenario;
     } silent[] = {
         {"FlippedBitInADataBlockIsWrittenAgainInPlace", {twoBlocks, {}, {{0, {}}}, {}, {}, {{1, 40}}}},
-        {"ProgramLeftErasedRetiresTheBlockAtItsRewrite", {twoBlocks, {}, {{0, {}}}, {}, {}, {}, {}, {{1, 7}}}},
+        {"ProgramLeftErasedRetiresTheBlockAtItsRewrite",
+            {twoBlocks, {}, {{0, {}}}, {}, {}, {}, {}, {{1, 7}}}},
         {"PageWeakAtEveryProgramRetiresTheBlockOfTheLastPage",
             {twoBlocks, {}, {{0, {}}}, {}, {}, {}, {{2, 1}}}},
         {"FlippedBitInTheFirstListMovesItToPageOne", {smallImage, {}, {}, {}, {}, {{0, 0}}}},

@@ -90,9 +90,10 @@ protected:
         EXPECT_EQ(rig.window.progressBar->value(), 880);
         EXPECT_TRUE(rig.window.progressBar->isHidden());
         EXPECT_TRUE(rig.window.TransferButton->isEnabled());
-        EXPECT_TRUE(rig.log().last().contains(QRegularExpression(
-            QStringLiteral("^Pass finished: %1 pages in \\d+ blocks, not verified, 0 retries, \\d+\\.\\d s, \\d+ KiB/s$")
-                .arg(expect::imagePages(s.image)))))
+        EXPECT_TRUE(rig.window.VerifyCheckBox->isEnabled());
+        EXPECT_TRUE(rig.log().last().contains(QRegularExpression(QStringLiteral(
+            "^Pass finished: %1 pages in \\d+ blocks, not verified, 0 retries, \\d+\\.\\d s, \\d+ KiB/s$")
+                                                                     .arg(expect::imagePages(s.image)))))
             << rig.log().last().toStdString();
     }
 
@@ -305,26 +306,30 @@ TEST(RepeatedPassTest, NandReadyWithoutANewTransferStartsNothing)
     EXPECT_EQ(rig.unit([](SimulatedUnit &u) { return u.eraseCount(1); }), 1);
 }
 
-TEST(PassProgressTest, ProgressBarFollowsTheImagePagesProgrammed)
+TEST(PassProgressTest, ProgressBarFollowsTheImagePagesProgrammedAndReadBack)
 {
-    UpdateRig rig;
-    Scenario s{expect::patternImage(4 * Block), {}, {{0, {}}}};
-    rig.arrange(s);
-    ASSERT_TRUE(rig.connect());
-    // Requests of the pass: reset, two probes and four list pieces read twice each, an erase per block
-    // and 35 per page.
-    const int base = rig.stats().requests;
-    const int halfway = base + 13 + 2 + 35 * 128;
-    rig.unit([&](SimulatedUnit &u) {
-        u.silenceAfterRequest(halfway);
-        return 0;
-    });
-    rig.pressUpdate();
-    ASSERT_TRUE(rig.runUntil([&] { return rig.stats().silencedRequests == 1; }));
-    rig.drain();
-    EXPECT_EQ(rig.window.progressBar->value(), 440);
-    EXPECT_EQ(rig.window.progressBar->maximum(), 880);
-    EXPECT_FALSE(rig.window.progressBar->isHidden());
+    for (const bool verify : {false, true}) {
+        SCOPED_TRACE(verify);
+        UpdateRig rig;
+        Scenario s{expect::patternImage(4 * Block), {}, {{0, {}}}};
+        s.verify = verify;
+        rig.arrange(s);
+        ASSERT_TRUE(rig.connect());
+        // Requests of the pass: reset, two probes and four list pieces read twice each, an erase per block
+        // and 35 per page, and 32 reads per page read back.
+        const int base = rig.stats().requests;
+        const int halfway = base + 13 + 2 + (verify ? 67 : 35) * 128;
+        rig.unit([&](SimulatedUnit &u) {
+            u.silenceAfterRequest(halfway);
+            return 0;
+        });
+        rig.pressUpdate();
+        ASSERT_TRUE(rig.runUntil([&] { return rig.stats().silencedRequests == 1; }));
+        rig.drain();
+        EXPECT_EQ(rig.window.progressBar->value(), 440);
+        EXPECT_EQ(rig.window.progressBar->maximum(), 880);
+        EXPECT_FALSE(rig.window.progressBar->isHidden());
+    }
 }
 
 TEST(PassProgressTest, LogKeepsItsLineCapOverManyLines)

@@ -84,7 +84,7 @@ QString shownText(QWidget *widget)
         return box->title();
     if (auto *label = qobject_cast<QLabel *>(widget))
         return label->text();
-    if (auto *button = qobject_cast<QPushButton *>(widget))
+    if (auto *button = qobject_cast<QAbstractButton *>(widget))
         return button->text();
     if (auto *edit = qobject_cast<QLineEdit *>(widget))
         return edit->text();
@@ -436,6 +436,7 @@ TEST_F(WindowControls, ProgressDisplayResetsTheBarAndLocksBothButtons)
     EXPECT_FALSE(window.progressBar->isHidden());
     EXPECT_FALSE(window.TransferButton->isEnabled());
     EXPECT_FALSE(window.ConnectButton->isEnabled());
+    EXPECT_FALSE(window.VerifyCheckBox->isEnabled());
     EXPECT_EQ(window.BlockEdit->text(), "7");
     EXPECT_EQ(window.PageEdit->text(), "12");
 }
@@ -850,6 +851,19 @@ TEST_F(WindowStartup, LanguageOneInstallsBothCataloguesAndAnythingElseNone)
     }
 }
 
+TEST_F(WindowStartup, VerifyIsOnUnlessTheSettingsHoldZero)
+{
+    const std::pair<QVariant, bool> cases[] = {{QVariant(), true}, {QVariant(QStringLiteral("0")), false},
+        {QVariant(0), false}, {QVariant(QStringLiteral("1")), true}};
+    for (const auto &[stored, verify] : cases) {
+        QSettings settings;
+        settings.clear();
+        if (stored.isValid())
+            settings.setValue(QStringLiteral("verify"), stored);
+        EXPECT_EQ(Startup::verifyAfterWriting(settings), verify) << stored.toString().toStdString();
+    }
+}
+
 TEST_F(WindowStartup, StoredLanguageIsReadFromTheProgramsSettings)
 {
     {
@@ -881,6 +895,7 @@ TEST_F(WindowStartup, GermanLanguageGivesAGermanWindow)
         {window.ConnectButton, "Verbinden"},
         {window.TryConText, "verbinde..."},
         {window.TransferButton, "Aktualisieren"},
+        {window.VerifyCheckBox, "Nach dem Schreiben prüfen"},
         {window.groupBox_2, "NAND-Information"},
         {window.label_3, "Block:"},
         {window.label_4, "Seite:"},

@@ -218,10 +218,6 @@
         <translation>Aktualisierung abgelehnt: Das Image (%1 Bytes) passt nicht in den NAND</translation>
     </message>
     <message>
-        <source>Pass finished: %1 pages in %2 blocks, %3 retries, %4 s, %5 KiB/s</source>
-        <translation>Durchgang beendet: %1 Seiten in %2 Blöcken, %3 Wiederholungen, %4 s, %5 KiB/s</translation>
-    </message>
-    <message>
         <source>BBL block is full, the last BBL moves to page 0</source>
         <translation>Der Block der Bad-Block-Listen ist voll, die letzte Bad-Block-Liste kommt auf Seite 0</translation>
     </message>
@@ -308,6 +304,50 @@
     <message>
         <source>Erase block %1 failed; it is erased once more</source>
         <translation>Löschen von Block %1 fehlgeschlagen; er wird noch einmal gelöscht</translation>
+    </message>
+    <message>
+        <source>Verify after writing</source>
+        <translation>Nach dem Schreiben prüfen</translation>
+    </message>
+    <message>
+        <source>the read-back of block %1, page %2</source>
+        <translation>das Zurücklesen von Block %1, Seite %2</translation>
+    </message>
+    <message>
+        <source>Pass finished: %1 pages in %2 blocks, verified, %3 retries, %4 s, %5 KiB/s</source>
+        <translation>Durchgang beendet: %1 Seiten in %2 Blöcken, geprüft, %3 Wiederholungen, %4 s, %5 KiB/s</translation>
+    </message>
+    <message>
+        <source>Pass finished: %1 pages in %2 blocks, not verified, %3 retries, %4 s, %5 KiB/s</source>
+        <translation>Durchgang beendet: %1 Seiten in %2 Blöcken, nicht geprüft, %3 Wiederholungen, %4 s, %5 KiB/s</translation>
+    </message>
+    <message>
+        <source>Block %1 read back: it holds what was written</source>
+        <translation>Block %1 zurückgelesen: er enthält, was geschrieben wurde</translation>
+    </message>
+    <message>
+        <source>Block %1 page %2 sector %3 reads back other than written; the block is erased and written again</source>
+        <translation>Block %1 Seite %2 Sektor %3 liest sich anders zurück als geschrieben; der Block wird gelöscht und neu geschrieben</translation>
+    </message>
+    <message>
+        <source>Block %1 page %2 sector %3 reads back other than written once more; block %1 is marked as bad</source>
+        <translation>Block %1 Seite %2 Sektor %3 liest sich erneut anders zurück als geschrieben; Block %1 wird als defekt markiert</translation>
+    </message>
+    <message>
+        <source>Block 0 page %1 holds the new bad-block list</source>
+        <translation>Block 0 Seite %1 enthält die neue Bad-Block-Liste</translation>
+    </message>
+    <message>
+        <source>Block 0 page %1 is erased; the bad-block list is written there again</source>
+        <translation>Block 0 Seite %1 ist gelöscht; die Bad-Block-Liste wird dort erneut geschrieben</translation>
+    </message>
+    <message>
+        <source>Block 0 page %1 holds something else and block 0 is full; it is erased for the bad-block list</source>
+        <translation>Block 0 Seite %1 enthält etwas anderes und Block 0 ist voll; er wird für die Bad-Block-Liste gelöscht</translation>
+    </message>
+    <message>
+        <source>Block 0 page %1 holds something else; the bad-block list goes to the next page</source>
+        <translation>Block 0 Seite %1 enthält etwas anderes; die Bad-Block-Liste kommt auf die nächste Seite</translation>
     </message>
 </context>
 <context>
