@@ -162,6 +162,11 @@ TEST_F(AlsaTest, CompleteUpdateLeavesTheImageInPlaceAndTheNextRunReadsTheStoredL
     updateAroundAFailedProgramThenOnTheSavedState();
 }
 
+TEST_F(AlsaTest, SilentFaultsAreReadBackAndRepairedThroughTheWindow)
+{
+    verifiedUpdateAroundSilentFaults();
+}
+
 TEST_F(AlsaTest, UnitThatVanishesMidUpdateStopsThePassAndIsReachedAgainWhenItReturns)
 {
     auto unit = startUnit({});
