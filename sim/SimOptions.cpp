@@ -76,6 +76,14 @@ bool blockPage(const std::string &value, std::vector<std::pair<int, int>> &pages
 
 using Handler = std::function<bool(const std::string &value, SimOptions &options, std::string &problem)>;
 
+// An option whose BLOCK:PAGE values go into one of the lists of pages.
+Handler pageList(std::vector<std::pair<int, int>> SimOptions::*pages)
+{
+    return [pages](const std::string &value, SimOptions &o, std::string &problem) {
+        return blockPage(value, o.*pages, problem);
+    };
+}
+
 const std::map<std::string, Handler> &valueOptions()
 {
     static const std::map<std::string, Handler> handlers{
@@ -116,22 +124,10 @@ const std::map<std::string, Handler> &valueOptions()
                 o.eraseFailures.push_back(b);
                 return true;
             }},
-        {"--fail-program",
-            [](const std::string &value, SimOptions &o, std::string &problem) {
-                return blockPage(value, o.programFailures, problem);
-            }},
-        {"--flip-bit",
-            [](const std::string &value, SimOptions &o, std::string &problem) {
-                return blockPage(value, o.flippedPages, problem);
-            }},
-        {"--weak-page",
-            [](const std::string &value, SimOptions &o, std::string &problem) {
-                return blockPage(value, o.weakPages, problem);
-            }},
-        {"--silent-fail",
-            [](const std::string &value, SimOptions &o, std::string &problem) {
-                return blockPage(value, o.silentFailures, problem);
-            }},
+        {"--fail-program", pageList(&SimOptions::programFailures)},
+        {"--flip-bit", pageList(&SimOptions::flippedPages)},
+        {"--weak-page", pageList(&SimOptions::weakPages)},
+        {"--silent-fail", pageList(&SimOptions::silentFailures)},
         {"--drop-every",
             [](const std::string &value, SimOptions &o, std::string &problem) {
                 problem = "a number from 1 to " + std::to_string(MaxDropInterval);
