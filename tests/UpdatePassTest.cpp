@@ -306,31 +306,34 @@ TEST(RepeatedPassTest, NandReadyWithoutANewTransferStartsNothing)
     EXPECT_EQ(rig.unit([](SimulatedUnit &u) { return u.eraseCount(1); }), 1);
 }
 
-TEST(PassProgressTest, ProgressBarFollowsTheImagePagesProgrammedAndReadBack)
+class ProgressBarTest : public ::testing::TestWithParam<bool>
 {
-    for (const bool verify : {false, true}) {
-        SCOPED_TRACE(verify);
-        UpdateRig rig;
-        Scenario s{expect::patternImage(4 * Block), {}, {{0, {}}}};
-        s.verify = verify;
-        rig.arrange(s);
-        ASSERT_TRUE(rig.connect());
-        // Requests of the pass: reset, two probes and four list pieces read twice each, an erase per block
-        // and 35 per page, and 32 reads per page read back.
-        const int base = rig.stats().requests;
-        const int halfway = base + 13 + 2 + (verify ? 67 : 35) * 128;
-        rig.unit([&](SimulatedUnit &u) {
-            u.silenceAfterRequest(halfway);
-            return 0;
-        });
-        rig.pressUpdate();
-        ASSERT_TRUE(rig.runUntil([&] { return rig.stats().silencedRequests == 1; }));
-        rig.drain();
-        EXPECT_EQ(rig.window.progressBar->value(), 440);
-        EXPECT_EQ(rig.window.progressBar->maximum(), 880);
-        EXPECT_FALSE(rig.window.progressBar->isHidden());
-    }
+};
+
+TEST_P(ProgressBarTest, FollowsTheImagePagesProgrammedAndReadBack)
+{
+    UpdateRig rig;
+    Scenario s{expect::patternImage(4 * Block), {}, {{0, {}}}};
+    s.verify = GetParam();
+    rig.arrange(s);
+    ASSERT_TRUE(rig.connect());
+    // Requests of the pass: reset, two probes and four list pieces read twice each, an erase per block
+    // and 35 per page, and 32 reads for each page read back.
+    const int base = rig.stats().requests;
+    const int halfway = base + 13 + 2 + (s.verify ? 67 : 35) * 128;
+    rig.unit([&](SimulatedUnit &u) {
+        u.silenceAfterRequest(halfway);
+        return 0;
+    });
+    rig.pressUpdate();
+    ASSERT_TRUE(rig.runUntil([&] { return rig.stats().silencedRequests == 1; }));
+    rig.drain();
+    EXPECT_EQ(rig.window.progressBar->value(), 440);
+    EXPECT_EQ(rig.window.progressBar->maximum(), 880);
+    EXPECT_FALSE(rig.window.progressBar->isHidden());
 }
+
+INSTANTIATE_TEST_SUITE_P(Verify, ProgressBarTest, ::testing::Bool());
 
 TEST(PassProgressTest, LogKeepsItsLineCapOverManyLines)
 {

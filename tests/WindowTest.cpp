@@ -853,9 +853,8 @@ TEST_F(WindowStartup, LanguageOneInstallsBothCataloguesAndAnythingElseNone)
 
 TEST_F(WindowStartup, VerifyIsOnUnlessTheSettingsHoldZero)
 {
-    const std::pair<QVariant, bool> cases[] = {{QVariant(), true}, {QVariant(QStringLiteral("0")), false},
-        {QVariant(0), false}, {QVariant(QStringLiteral("1")), true}};
-    for (const auto &[stored, verify] : cases) {
+    for (const auto &[stored, verify] : {std::pair(QVariant(), true), {QVariant(QStringLiteral("0")), false},
+             {QVariant(0), false}, {QVariant(QStringLiteral("1")), true}}) {
         QSettings settings;
         settings.clear();
         if (stored.isValid())
