@@ -53,13 +53,15 @@ void BatchOutput::progress(const BatchProgress &progress)
 {
     if (format == Json) {
         json("progress",
-            {{QStringLiteral("pages"), progress.pages}, {QStringLiteral("total"), progress.totalPages},
-                {QStringLiteral("phase"), progress.phase}, {QStringLiteral("block"), progress.block}});
+            {{QStringLiteral("pages"), progress.pages}, {QStringLiteral("read_back"), progress.pagesReadBack},
+                {QStringLiteral("total"), progress.totalPages}, {QStringLiteral("phase"), progress.phase},
+                {QStringLiteral("block"), progress.block}});
         return;
     }
     if (!terminal)
         return;
-    const int percent = progress.totalPages > 0 ? progress.pages * 100 / progress.totalPages : 0;
+    const int work = progress.verifying ? 2 * progress.totalPages : progress.totalPages;
+    const int percent = work > 0 ? (progress.pages + progress.pagesReadBack) * 100 / work : 0;
     const int filled = percent * BarWidth / 100;
     QString left = QStringLiteral("-:--");
     if (progress.secondsLeft >= 0) {
@@ -68,12 +70,15 @@ void BatchOutput::progress(const BatchProgress &progress)
                    .arg(seconds / SecondsPerMinute)
                    .arg(seconds % SecondsPerMinute, 2, 10, QLatin1Char('0'));
     }
+    const QString readBack
+        = progress.verifying ? tr(", %1 read back").arg(progress.pagesReadBack) : QString();
     const QString bar
-        = tr("%1% [%2] %3/%4 pages written, %5 KiB/s, %6 left")
+        = tr("%1% [%2] %3/%4 pages written%5, %6 KiB/s, %7 left")
               .arg(percent, 3)
               .arg(QString(filled, QLatin1Char('#')) + QString(BarWidth - filled, QLatin1Char('.')))
               .arg(progress.pages)
               .arg(progress.totalPages)
+              .arg(readBack)
               .arg(progress.kibPerSecond, 0, 'f', 0)
               .arg(left);
     // Redrawn in place: back to the line's start, the bar, the rest of the old one cleared.
@@ -99,7 +104,7 @@ void BatchOutput::result(const BatchResult &result)
             {QStringLiteral("blocks"), f.blocks}, {QStringLiteral("new_bad_blocks"), f.newBadBlocks},
             {QStringLiteral("retries"), f.retries}, {QStringLiteral("seconds"), tenths(f.seconds)},
             {QStringLiteral("kib_per_second"), tenths(f.kibPerSecond)},
-            {QStringLiteral("verified"), result.verified}};
+            {QStringLiteral("verified"), f.verified}};
         if (!result.error.isEmpty())
             fields.insert(QStringLiteral("error"), result.error);
         json("result", fields);

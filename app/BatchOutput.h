@@ -11,6 +11,8 @@
 struct BatchProgress
 {
     int pages = 0;
+    int pagesReadBack = 0;
+    bool verifying = false;
     int totalPages = 0;
     QString phase;
     int block = -1;
@@ -23,7 +25,6 @@ struct BatchResult
 {
     int exitStatus = 0;
     PassFigures figures;
-    bool verified = false;
     QString error; // empty for a finished, confirmed update
     bool errorLogged = false; // the error is the log line just printed
 };

@@ -27,6 +27,8 @@ QString phaseName(int phase)
     case DataPageSend:
     case DataPageProgram:
         return QStringLiteral("write");
+    case BlockReadBack:
+        return QStringLiteral("verify");
     case FinishConfirm:
         return QStringLiteral("finish");
     case Idle:
@@ -164,8 +166,8 @@ int BatchRun::update(const volatile std::sig_atomic_t &interrupted)
             return end(Failed, lastLogLine);
         }
         const BatchProgress now = progress();
-        if (now.pages != shown.pages || now.phase != shown.phase || now.block != shown.block
-            || !shown.totalPages) {
+        if (now.pages != shown.pages || now.pagesReadBack != shown.pagesReadBack || now.phase != shown.phase
+            || now.block != shown.block || !shown.totalPages) {
             shown = now;
             output.progress(now);
         }
@@ -176,7 +178,8 @@ int BatchRun::update(const volatile std::sig_atomic_t &interrupted)
 BatchProgress BatchRun::progress() const
 {
     BatchProgress now;
-    now.totalPages = int((qint64(window.imageSize) + Nand::PageDataSize - 1) / Nand::PageDataSize);
+    now.totalPages = window.imagePages();
+    now.verifying = window.verifyPass;
     now.phase = phaseName(window.phase);
     const bool writing = window.phase >= BlockErase && window.phase <= DataPageProgram;
     if (window.dataWritten)
@@ -184,12 +187,15 @@ BatchProgress BatchRun::progress() const
     else if (writing)
         now.pages = window.dataBlockIndex * Nand::PagesPerBlock
             + (window.phase == BlockErase ? 0 : window.pageInBlock);
-    now.block = writing ? window.currentBlock : -1;
+    now.pagesReadBack = window.imagePagesReadBack();
+    now.block = writing || window.phase == BlockReadBack ? window.currentBlock : -1;
     const double seconds = clock.elapsed() / 1000.0;
     now.kibPerSecond = seconds > 0 ? now.pages * (Nand::PageDataSize / Engine::KiB) / seconds : 0.0;
-    if (now.kibPerSecond > 0)
-        now.secondsLeft
-            = (now.totalPages - now.pages) * (Nand::PageDataSize / Engine::KiB) / now.kibPerSecond;
+    // A page read back takes about as long as one written.
+    const int done = now.pages + now.pagesReadBack;
+    const int work = now.verifying ? 2 * now.totalPages : now.totalPages;
+    if (seconds > 0 && done > 0)
+        now.secondsLeft = (work - done) * seconds / done;
     return now;
 }
 

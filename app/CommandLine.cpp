@@ -112,13 +112,15 @@ int run(int argc, char *argv[])
         QStringLiteral("out"), tr("The MIDI output that reaches the unit."), QStringLiteral("PORT"));
     const QCommandLineOption json(
         QStringLiteral("json"), tr("Print JSON Lines on stdout, one event per line."));
+    const QCommandLineOption noVerify(QStringLiteral("no-verify"),
+        tr("Write without reading each block back (a verified update takes about twice as long)."));
     const QCommandLineOption list(
         QStringLiteral("list"), tr("List the MIDI inputs and outputs on offer and exit."));
     const QCommandLineOption help(
         {QStringLiteral("h"), QStringLiteral("help")}, tr("Show this text and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
         tr("Show the version, the built-in image's size and checksum and the reset code, and exit."));
-    parser.addOptions({batch, input, output, json, list, help, version});
+    parser.addOptions({batch, input, output, json, noVerify, list, help, version});
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
@@ -134,8 +136,8 @@ int run(int argc, char *argv[])
     }
     if (parser.isSet(batch) == parser.isSet(list))
         return usageError(tr("give either --batch or --list"));
-    if (parser.isSet(list) && (parser.isSet(input) || parser.isSet(output)))
-        return usageError(tr("--in and --out go with --batch"));
+    if (parser.isSet(list) && (parser.isSet(input) || parser.isSet(output) || parser.isSet(noVerify)))
+        return usageError(tr("--in, --out and --no-verify go with --batch"));
     if (parser.isSet(batch) && (parser.value(input).isEmpty() || parser.value(output).isEmpty()))
         return usageError(tr("--batch needs --in PORT and --out PORT"));
 
@@ -151,6 +153,7 @@ int run(int argc, char *argv[])
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    window.VerifyCheckBox->setChecked(!parser.isSet(noVerify));
     return BatchRun(window, out).run(parser.value(input), parser.value(output), interruptRequested);
 }
 

@@ -52,6 +52,7 @@ void MainWindow::init()
     followPorts();
 
     TransferButton->setText(tr("Update"));
+    VerifyCheckBox->setText(tr("Verify after writing"));
     IconLabel->setPixmap(QIcon(QString::fromLatin1(PicturePath)).pixmap(PictureSize));
 
     phase = Idle;
@@ -130,6 +131,7 @@ void MainWindow::refreshControls()
     ConnectButton->setText(disconnected ? tr("Connect") : tr("Disconnect"));
     ConnectButton->setEnabled(true);
     TransferButton->setEnabled(connectionState == Connected);
+    VerifyCheckBox->setEnabled(true);
     if (disconnected) {
         SnEdit->setText(QString());
         VersionEdit->setText(QString());
@@ -152,4 +154,5 @@ void MainWindow::showProgress()
     progressBar->show();
     TransferButton->setEnabled(false);
     ConnectButton->setEnabled(false);
+    VerifyCheckBox->setEnabled(false);
 }

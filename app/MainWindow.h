@@ -35,6 +35,9 @@ enum UpdatePhase : int {
     FirstBblProgram = 14,
     // The unit's idle report that confirms CMD_FINISH.
     FinishConfirm = 15,
+    // Reading back the pages just written: a data block, or the first sector of a list in block 0.
+    BlockReadBack = 16,
+    ListReadBack = 17,
 };
 
 // The figures of the last pass, as its summary line gives them.
@@ -46,6 +49,7 @@ struct PassFigures
     int retries = 0;
     double seconds = 0.0;
     double kibPerSecond = 0.0;
+    bool verified = false;
 };
 
 // The one window of the program. It holds all program state: the widgets, the connection, the update
@@ -91,6 +95,8 @@ public:
     int nextGoodBlock(int from) const;
     PassFigures passFigures() const;
     int imagePagesWritten() const;
+    int imagePagesReadBack() const; // 0 unless the pass verifies
+    int imagePages() const;
     void buildDataFrame();
     void buildBblFrame();
     void addCheckBytes();
@@ -130,6 +136,18 @@ private:
     void markCurrentBlockBad();
     void sendPiece();
     void onDataPageProgrammed();
+    void leaveBlock();
+    void startBlockReadBack();
+    void readBackPiece(int piece);
+    void sendReadBack();
+    enum ReadBackVerdict { ReadBackPending, ReadBackMatches, ReadBackDiffers };
+    ReadBackVerdict judgeReadBack(const std::uint8_t *expected);
+    void onBlockReadBack();
+    void repairBlock();
+    void startListReadBack();
+    void onListReadBack();
+    void writeList();
+    void listStored();
     void endOfPass();
     void finish();
     void sendFinishRequest();
@@ -190,7 +208,17 @@ public:
     int finishSends = 0;
     // The image is in place; what remains is the list in block 0 and the finish.
     bool dataWritten = false;
-    AgreedRead discoveryRead;
+    // Checks every read from the unit: discovery data and read-backs.
+    AgreedRead agreedRead;
+    // Read back what this pass writes; taken from VerifyCheckBox when Update is pressed.
+    bool verifyPass = true;
+    // The page of currentBlock being read back, and whether a read-back already made this block be
+    // written again: a second difference retires it.
+    int readBackPage = 0;
+    bool blockRewritten = false;
+    // What the pieces of a list read back so far showed: the new list, or an erased page.
+    bool listReadMatches = false;
+    bool listReadErased = false;
     bool doubleReadsLogged = false;
     // One bit per reply code already reported as ignored in this pass.
     std::uint32_t ignoredReplies = 0;

@@ -64,6 +64,11 @@ bool installTranslators(const QSettings &settings, QTranslator &program, QTransl
     return true;
 }
 
+bool verifyAfterWriting(const QSettings &settings)
+{
+    return settings.value(QStringLiteral("verify"), QStringLiteral("1")).toInt() != 0;
+}
+
 void showWindow(MainWindow &window)
 {
     window.show();

@@ -23,6 +23,9 @@ void fitFontToForm();
 // stays empty) and installs them. Returns whether they were installed.
 bool installTranslators(const QSettings &settings, QTranslator &program, QTranslator &framework);
 
+// Reads the stored "verify" once: unless it is 0, a pass reads back everything it writes.
+bool verifyAfterWriting(const QSettings &settings);
+
 // Gives every window the program's icon, the same one the desktop shows, at the four sizes it is drawn
 // in. Called once the application object exists.
 void setApplicationIcon();

@@ -25,6 +25,7 @@ int main(int argc, char *argv[])
         // Destroyed before the settings and the application; its DeviceLink closes the MIDI ports.
         MainWindow window;
         window.logBuildIdentity();
+        window.VerifyCheckBox->setChecked(Startup::verifyAfterWriting(settings));
         Startup::showWindow(window);
         exitCode = application.exec();
     }

@@ -21,6 +21,7 @@
 // private JACK server, against the simulated unit answering within the JACK cycle; beside them, a bare
 // JACK client that sends its next request within the cycle in which the answer arrives, which is as
 // fast as JACK carries round trips. Three runs of each, taken in turn; the medians and their ratio.
+// Each run also times a verified update (every page read back) beside the unverified one.
 
 namespace {
 
@@ -130,21 +131,30 @@ int main(int argc, char **argv)
         window.init();
         WindowDriver driver(window);
         ready = ready && driver.selectPorts(unitName) && driver.connectUnit(10000);
-        std::vector<double> hostRates, windowRates;
-        for (int run = 1; ready && run <= Runs; ++run) {
-            hostRates.push_back(host.perSecond());
+        std::vector<double> hostRates, windowRates, unverifiedSeconds, verifiedSeconds;
+        auto runPass = [&](int run, bool verify) {
+            window.VerifyCheckBox->setChecked(verify);
             const WindowDriver::Pass pass = driver.runUpdate(QuietMilliseconds);
             if (!pass.completed || pass.retries > 0) {
-                std::fprintf(
-                    stderr, "run %d: the update did not complete cleanly (%d retries)\n", run, pass.retries);
+                std::fprintf(stderr, "run %d: the %s update did not complete cleanly (%d retries)\n", run,
+                    verify ? "verified" : "unverified", pass.retries);
                 status = 1;
-                break;
             }
+            (verify ? verifiedSeconds : unverifiedSeconds).push_back(pass.milliseconds / 1000.0);
+            return pass;
+        };
+        for (int run = 1; ready && status == 0 && run <= Runs; ++run) {
+            hostRates.push_back(host.perSecond());
+            const WindowDriver::Pass pass = runPass(run, false);
+            const WindowDriver::Pass verified = runPass(run, true);
+            if (status != 0)
+                break;
             windowRates.push_back(pass.replies * 1000.0 / double(std::max<qint64>(1, pass.milliseconds)));
             std::printf("run %d: in-cycle host %.0f round trips/s; window %.0f round trips/s (%d in %.1f s); "
-                        "ratio %.3f\n",
+                        "ratio %.3f; verified: %d in %.1f s, %.2f times as long\n",
                 run, hostRates.back(), windowRates.back(), pass.replies, pass.milliseconds / 1000.0,
-                windowRates.back() / hostRates.back());
+                windowRates.back() / hostRates.back(), verified.replies, verifiedSeconds.back(),
+                verifiedSeconds.back() / unverifiedSeconds.back());
             std::fflush(stdout);
         }
         if (!ready) {
@@ -154,6 +164,9 @@ int main(int argc, char **argv)
             std::printf("median of %d: in-cycle host %.0f round trips/s; window %.0f round trips/s; "
                         "ratio %.3f\n",
                 Runs, median(hostRates), median(windowRates), median(windowRates) / median(hostRates));
+            std::printf("median of %d: unverified update %.1f s, verified %.1f s: %.2f times as long\n", Runs,
+                median(unverifiedSeconds), median(verifiedSeconds),
+                median(verifiedSeconds) / median(unverifiedSeconds));
         }
         window.link.port.close();
     }

@@ -2,10 +2,23 @@
 
 #include "Packing.h"
 
+#include <algorithm>
+
 void AgreedRead::startPass()
 {
     kept.clear();
     checksumSeen = false;
+}
+
+bool AgreedRead::equals(
+    const std::uint8_t *data, int count, std::uint8_t checksum, const std::uint8_t *expected)
+{
+    const bool matched = count > 0 && checksum == dataChecksum(data, count);
+    checksumSeen = checksumSeen || matched;
+    if (count <= 0 || (checksumSeen && !matched) || !std::equal(data, data + count, expected))
+        return false;
+    kept.clear();
+    return true;
 }
 
 AgreedRead::Verdict AgreedRead::offer(const std::uint8_t *data, int count, std::uint8_t checksum)

@@ -23,6 +23,10 @@ public:
     // The next read is of something else.
     void forget() { kept.clear(); }
     Verdict offer(const std::uint8_t *data, int count, std::uint8_t checksum);
+    // A read-back of bytes that are known: a read equal to them with a sound checksum is believed at
+    // once, since a damaged or shifted answer would have to equal them by chance. A difference goes to
+    // offer(), so that only two agreeing reads show that the NAND holds something else.
+    bool equals(const std::uint8_t *data, int count, std::uint8_t checksum, const std::uint8_t *expected);
     bool checksumsFilled() const { return checksumSeen; }
 
 private:

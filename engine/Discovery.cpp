@@ -18,7 +18,7 @@ void MainWindow::onNandReady()
     imageWritten = false;
     eraseFailedOnce = false;
     doubleReadsLogged = false;
-    discoveryRead.startPass();
+    agreedRead.startPass();
     phase = BblScan;
     readNext(0);
 }
@@ -39,7 +39,7 @@ void MainWindow::readNext(int piece)
     if (piece == 0)
         stepRetries = 0;
     pieceIndex = piece;
-    discoveryRead.forget();
+    agreedRead.forget();
     sendDiscoveryRead();
 }
 
@@ -52,7 +52,7 @@ void MainWindow::readAgain()
 void MainWindow::rejectImplausible()
 {
     // What two reads agreed on cannot be in block 0: it is read again from its first piece.
-    discoveryRead.forget();
+    agreedRead.forget();
     pieceIndex = 0;
     readAgain();
 }
@@ -61,9 +61,9 @@ bool MainWindow::discoveryDataSound()
 {
     // Fewer bytes than one piece is not data at all.
     const int count = link.replyDataCount >= Engine::ReadPieceSize ? link.replyDataCount : 0;
-    switch (discoveryRead.offer(link.replyData.data(), count, link.replyChecksum)) {
+    switch (agreedRead.offer(link.replyData.data(), count, link.replyChecksum)) {
     case AgreedRead::Believed:
-        if (!discoveryRead.checksumsFilled() && !doubleReadsLogged) {
+        if (!agreedRead.checksumsFilled() && !doubleReadsLogged) {
             doubleReadsLogged = true;
             logProgress(tr("The unit's data replies do not carry their checksum; each one is read twice"));
         }
@@ -80,6 +80,14 @@ bool MainWindow::discoveryDataSound()
 
 void MainWindow::onFlashData()
 {
+    if (phase == BlockReadBack) {
+        onBlockReadBack();
+        return;
+    }
+    if (phase == ListReadBack) {
+        onListReadBack();
+        return;
+    }
     if ((phase != BblScan && phase != BblRead) || !discoveryDataSound())
         return;
     if (phase == BblScan)

@@ -157,15 +157,18 @@ void MainWindow::retry()
             sendDiscoveryRead();
         break;
     case BblBlockErase:
+        if (mayRetryStep(true))
+            eraseListBlock();
+        break;
     case NextBblStart:
     case NextBblSend:
     case NextBblProgram:
     case FirstBblStart:
     case FirstBblSend:
     case FirstBblProgram:
-        // Block 0 may be half written: it starts over with the whole list in page 0.
+        // Whether the list reached its page decides where it goes next.
         if (mayRetryStep(true))
-            eraseListBlock();
+            startListReadBack();
         break;
     case BlockErase:
     case DataPageStart:
@@ -173,6 +176,11 @@ void MainWindow::retry()
     case DataPageProgram:
         if (mayRetryStep(true))
             eraseCurrentBlock();
+        break;
+    case BlockReadBack:
+    case ListReadBack:
+        if (mayRetryStep(true))
+            sendReadBack();
         break;
     case FinishConfirm:
         if (finishSends < Engine::MaxFinishSends)
@@ -211,6 +219,8 @@ QString MainWindow::stepName() const
     case DataPageSend:
     case DataPageProgram:
         return tr("the write of block %1").arg(currentBlock);
+    case BlockReadBack:
+        return tr("the read-back of block %1, page %2").arg(currentBlock).arg(readBackPage);
     default:
         return tr("the write of the bad-block list to block 0");
     }

@@ -22,11 +22,26 @@ int MainWindow::imagePagesWritten() const
     return dataBlockIndex * Nand::PagesPerBlock + pageInBlock + 1;
 }
 
+int MainWindow::imagePagesReadBack() const
+{
+    if (!verifyPass)
+        return 0;
+    const int blocksRead = dataBlockIndex * Nand::PagesPerBlock;
+    return qMin(phase == BlockReadBack ? blocksRead + readBackPage + 1 : blocksRead, imagePages());
+}
+
+int MainWindow::imagePages() const
+{
+    return int(qMax<qint64>(1, (qint64(imageSize) + Nand::PageDataSize - 1) / Nand::PageDataSize));
+}
+
 void MainWindow::showImageProgress()
 {
-    const qint64 total = qMax<qint64>(1, (qint64(imageSize) + Nand::PageDataSize - 1) / Nand::PageDataSize);
-    const qint64 written = qMin<qint64>(imagePagesWritten(), total);
-    progressBar->setValue(int(written * Engine::ProgressMaximum / total));
+    const qint64 pages = imagePages();
+    // A verified pass reads every page back, which takes about as long as writing it.
+    const qint64 done = qMin<qint64>(imagePagesWritten(), pages) + imagePagesReadBack();
+    const qint64 total = verifyPass ? 2 * pages : pages;
+    progressBar->setValue(int(done * Engine::ProgressMaximum / total));
 }
 
 PassFigures MainWindow::passFigures() const
@@ -36,6 +51,7 @@ PassFigures MainWindow::passFigures() const
     figures.blocks = dataBlockIndex + 1;
     figures.newBadBlocks = newBadBlockCount;
     figures.retries = retryCount - passRetriesBefore;
+    figures.verified = verifyPass;
     figures.seconds = passClock.isValid() ? passClock.nsecsElapsed() / 1e9 : 0.0;
     const double kib = double(figures.pages) * Nand::PageDataSize / Engine::KiB;
     figures.kibPerSecond = figures.seconds > 0.0 ? kib / figures.seconds : 0.0;
@@ -45,7 +61,9 @@ PassFigures MainWindow::passFigures() const
 void MainWindow::logPassSummary()
 {
     const PassFigures figures = passFigures();
-    logProgress(tr("Pass finished: %1 pages in %2 blocks, %3 retries, %4 s, %5 KiB/s")
+    logProgress((figures.verified
+            ? tr("Pass finished: %1 pages in %2 blocks, verified, %3 retries, %4 s, %5 KiB/s")
+            : tr("Pass finished: %1 pages in %2 blocks, not verified, %3 retries, %4 s, %5 KiB/s"))
                     .arg(figures.pages)
                     .arg(figures.blocks)
                     .arg(figures.retries)

@@ -9,6 +9,8 @@ void MainWindow::Transfer()
     progressBar->setValue(0);
     TransferButton->setEnabled(false);
     ConnectButton->setEnabled(false);
+    VerifyCheckBox->setEnabled(false);
+    verifyPass = VerifyCheckBox->isChecked();
 
     QFile file(imagePath);
     if (!file.open(QIODevice::ReadOnly)) {

@@ -15,6 +15,7 @@ void MainWindow::startDataWriting()
     newBadBlocks = false;
     newBadBlockCount = 0;
     stepRetries = 0;
+    blockRewritten = false;
     currentBlock = std::int16_t(nextGoodBlock(Nand::ListBlock));
     dataBlockIndex = 0;
     eraseCurrentBlock();
@@ -38,6 +39,7 @@ void MainWindow::markCurrentBlockBad()
     ++newBadBlockCount;
     currentBlock = std::int16_t(nextGoodBlock(currentBlock));
     stepRetries = 0;
+    blockRewritten = false;
 }
 
 void MainWindow::onEraseStatus()
@@ -74,9 +76,7 @@ void MainWindow::onEraseStatus()
         BlockEdit->setText(tr("0"));
         PageEdit->setText(QString::number(bblPage));
         newBadBlocks = false;
-        phase = FirstBblStart;
-        arm();
-        link.sendWritePage(Nand::ListBlock, std::uint8_t(bblPage));
+        writeList();
     }
 }
 
@@ -148,18 +148,13 @@ void MainWindow::onProgramStatus()
         onDataPageProgrammed();
         break;
     case NextBblProgram:
-        if (link.statusFailed)
-            stopPass(tr("Update stopped: the bad-block list could not be programmed"));
-        else
-            finish();
-        break;
     case FirstBblProgram:
         if (link.statusFailed)
             stopPass(tr("Update stopped: the bad-block list could not be programmed"));
-        else if (dataWritten)
-            finish(); // block 0 was written again after a lost reply at the end of the pass
+        else if (verifyPass)
+            startListReadBack();
         else
-            startDataWriting();
+            listStored();
         break;
     default:
         break;
@@ -178,21 +173,30 @@ void MainWindow::onDataPageProgrammed()
     }
 
     showImageProgress();
-    if (imageDone) {
-        imageWritten = true;
-        endOfPass();
-        return;
-    }
-    ++pageInBlock;
-    if (pageInBlock <= Nand::LastPage) {
+    if (!imageDone && pageInBlock < Nand::LastPage) {
+        ++pageInBlock;
         phase = DataPageStart;
         arm();
         link.sendWritePage(currentBlock, std::uint8_t(pageInBlock));
         return;
     }
+    if (verifyPass)
+        startBlockReadBack();
+    else
+        leaveBlock();
+}
+
+void MainWindow::leaveBlock()
+{
+    if (imageDone) {
+        imageWritten = true;
+        endOfPass();
+        return;
+    }
     ++dataBlockIndex;
     currentBlock = std::int16_t(nextGoodBlock(currentBlock));
     stepRetries = 0;
+    blockRewritten = false;
     eraseCurrentBlock();
 }
 
@@ -205,10 +209,8 @@ void MainWindow::endOfPass()
         return;
     }
     // The pass started from the list in bblPage, so the next page of block 0 is still erased.
-    phase = NextBblStart;
     ++bblPage;
-    arm();
-    link.sendWritePage(Nand::ListBlock, std::uint8_t(bblPage));
+    writeList();
 }
 
 void MainWindow::finish()

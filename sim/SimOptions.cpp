@@ -60,7 +60,29 @@ std::string blockRange()
     return "a block number from 0 to " + std::to_string(SimulatedUnit::Blocks - 1);
 }
 
+bool blockPage(const std::string &value, std::vector<std::pair<int, int>> &pages, std::string &problem)
+{
+    problem = "BLOCK:PAGE, with " + blockRange() + " and a page from 0 to "
+        + std::to_string(SimulatedUnit::PagesPerBlock - 1);
+    const std::size_t colon = value.find(':');
+    int b = 0;
+    std::uint64_t page = 0;
+    if (colon == std::string::npos || !block(value.substr(0, colon), b)
+        || !number(value.substr(colon + 1), SimulatedUnit::PagesPerBlock - 1, page))
+        return false;
+    pages.emplace_back(b, int(page));
+    return true;
+}
+
 using Handler = std::function<bool(const std::string &value, SimOptions &options, std::string &problem)>;
+
+// An option whose BLOCK:PAGE values go into one of the lists of pages.
+Handler pageList(std::vector<std::pair<int, int>> SimOptions::*pages)
+{
+    return [pages](const std::string &value, SimOptions &o, std::string &problem) {
+        return blockPage(value, o.*pages, problem);
+    };
+}
 
 const std::map<std::string, Handler> &valueOptions()
 {
@@ -102,19 +124,10 @@ const std::map<std::string, Handler> &valueOptions()
                 o.eraseFailures.push_back(b);
                 return true;
             }},
-        {"--fail-program",
-            [](const std::string &value, SimOptions &o, std::string &problem) {
-                problem = "BLOCK:PAGE, with " + blockRange() + " and a page from 0 to "
-                    + std::to_string(SimulatedUnit::PagesPerBlock - 1);
-                const std::size_t colon = value.find(':');
-                int b = 0;
-                std::uint64_t page = 0;
-                if (colon == std::string::npos || !block(value.substr(0, colon), b)
-                    || !number(value.substr(colon + 1), SimulatedUnit::PagesPerBlock - 1, page))
-                    return false;
-                o.programFailures.emplace_back(b, int(page));
-                return true;
-            }},
+        {"--fail-program", pageList(&SimOptions::programFailures)},
+        {"--flip-bit", pageList(&SimOptions::flippedPages)},
+        {"--weak-page", pageList(&SimOptions::weakPages)},
+        {"--silent-fail", pageList(&SimOptions::silentFailures)},
         {"--drop-every",
             [](const std::string &value, SimOptions &o, std::string &problem) {
                 problem = "a number from 1 to " + std::to_string(MaxDropInterval);
@@ -284,6 +297,12 @@ std::string SimOptions::usage()
            "3)\n"
            "  --fail-erase BLOCK       every erase of BLOCK fails (may be repeated)\n"
            "  --fail-program BLOCK:PAGE  every program of that page fails (may be repeated)\n"
+           "  --flip-bit BLOCK:PAGE    the next program of that page stores bit 0 of byte 4 of its first\n"
+           "                           sector flipped and says it succeeded (may be repeated)\n"
+           "  --weak-page BLOCK:PAGE   the same at every program of that page (may be repeated)\n"
+           "  --silent-fail BLOCK:PAGE\n"
+           "                           the next program of that page leaves it erased and says it\n"
+           "                           succeeded; later programs of it fail and say so (may be repeated)\n"
            "  --drop-every N           lose every Nth reply; with --seed, each reply with a chance of 1 in "
            "N\n"
            "  --seed N                 seed for losing replies at random\n"

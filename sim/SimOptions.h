@@ -23,6 +23,10 @@ struct SimOptions
     std::vector<int> defects;
     std::vector<int> eraseFailures;
     std::vector<std::pair<int, int>> programFailures; // block, page
+    // Programs that say success and store a flipped bit (once, or every time), or leave the page erased.
+    std::vector<std::pair<int, int>> flippedPages;
+    std::vector<std::pair<int, int>> weakPages;
+    std::vector<std::pair<int, int>> silentFailures;
     int dropEvery = 0;
     // Faults for single replies, counted from 1 in the order the unit produces them.
     std::vector<std::pair<ReplyFaults::Fault, int>> replyFaults;

@@ -77,6 +77,8 @@ constexpr std::uint32_t ImageCapacity
     = std::uint32_t(SimulatedUnit::Blocks - 1) * SimulatedUnit::PagesPerBlock * SimulatedUnit::PageDataSize;
 constexpr int DataFrameIndexBytes = 3;
 constexpr int ListCountOffset = 2, ListEntriesOffset = 4, ListEntrySize = 2;
+// The byte of sector 0 that a silent fault flips: in a list, the low byte of its first entry.
+constexpr int FlippedByte = 4;
 constexpr int SectorXorByte = 0, LowLineByte = 1, HighLineByte = 2, FillerCheckByte = 3;
 
 // Numbers travel as 7-bit groups, least significant first.
@@ -431,6 +433,11 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::programPage(std::size_t size)
         ++counters.failedPrograms;
         return {reply(ProgramStatusReply, StatusFailed)};
     }
+    if (takeFailure(silentFailures, block, page)) {
+        ++counters.silentFaults;
+        failProgram(block, page);
+        return {reply(ProgramStatusReply, StatusOk)};
+    }
 
     std::unique_ptr<std::uint8_t[]> &stored = pages[pageIndex(block, page)];
     if (stored) {
@@ -442,6 +449,10 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::programPage(std::size_t size)
     // NAND cells can only go from 1 to 0 when programmed.
     for (int i = 0; i < FrameSize; ++i)
         stored[i] &= received[i];
+    if (takeFailure(bitFlips, block, page)) {
+        ++counters.silentFaults;
+        stored[FrameHeadSize + FlippedByte] ^= 1;
+    }
     ++counters.pagesProgrammed;
     return {reply(ProgramStatusReply, StatusOk)};
 }
@@ -713,6 +724,16 @@ void SimulatedUnit::failErase(int block, int times)
 void SimulatedUnit::failProgram(int block, int page, int times)
 {
     programFailures.push_back({block, page, times});
+}
+
+void SimulatedUnit::flipStoredBit(int block, int page, int times)
+{
+    bitFlips.push_back({block, page, times});
+}
+
+void SimulatedUnit::failProgramSilently(int block, int page)
+{
+    silentFailures.push_back({block, page, 1});
 }
 
 void SimulatedUnit::injectReplyFault(Fault fault, int nth, bool every)

@@ -64,6 +64,11 @@ public:
     // times = -1: every time; otherwise the next `times` attempts fail. page = -1: every page of the block.
     void failErase(int block, int times = -1);
     void failProgram(int block, int page, int times = -1);
+    // Silent faults: the status says success all the same. The page is stored with bit 0 of byte 4 of
+    // its first sector flipped, as a weak cell does, at the next `times` programs (-1: at every one);
+    // or the next program leaves it erased, and later programs of it fail and say so.
+    void flipStoredBit(int block, int page, int times = 1);
+    void failProgramSilently(int block, int page);
 
     // Replies are counted from 1. A Delay holds the reply until releaseHeld(); a Corrupt replaces the
     // reply byte with one the updater does not know.
@@ -110,6 +115,7 @@ public:
         int checksumErrors = 0; // pieces whose checksum does not match their data
         int piecesDamaged = 0; // damaged on their way in by damagePiece()
         int checkByteErrors = 0; // sectors whose check bytes do not match their data
+        int silentFaults = 0; // programs that said success and stored something else
     };
     Stats stats() const;
 
@@ -179,6 +185,8 @@ private:
 
     std::vector<Failure> eraseFailures;
     std::vector<Failure> programFailures;
+    std::vector<Failure> bitFlips;
+    std::vector<Failure> silentFailures;
     ReplyFaults faults;
     int requestNumber = 0;
     int silenceAfter = -1;

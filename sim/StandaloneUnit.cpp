@@ -21,6 +21,11 @@ std::string joined(const std::vector<int> &numbers)
     return text;
 }
 
+std::string pageName(const std::pair<int, int> &page)
+{
+    return "block " + std::to_string(page.first) + " page " + std::to_string(page.second);
+}
+
 } // namespace
 
 StandaloneUnit::StandaloneUnit(const SimOptions &options, std::ostream &log)
@@ -80,8 +85,19 @@ bool StandaloneUnit::prepare()
     }
     for (const auto &page : options.programFailures) {
         unit.failProgram(page.first, page.second);
-        say("every program of block " + std::to_string(page.first) + " page " + std::to_string(page.second)
-            + " fails");
+        say("every program of " + pageName(page) + " fails");
+    }
+    for (const auto &page : options.flippedPages) {
+        unit.flipStoredBit(page.first, page.second);
+        say("the next program of " + pageName(page) + " stores a flipped bit and says it succeeded");
+    }
+    for (const auto &page : options.weakPages) {
+        unit.flipStoredBit(page.first, page.second, -1);
+        say("every program of " + pageName(page) + " stores a flipped bit and says it succeeded");
+    }
+    for (const auto &page : options.silentFailures) {
+        unit.failProgramSilently(page.first, page.second);
+        say("the next program of " + pageName(page) + " leaves it erased and says it succeeded");
     }
     if (options.dropEvery > 0 && options.seed) {
         randomLoss = true;

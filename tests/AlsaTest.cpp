@@ -165,15 +165,21 @@ TEST_F(AlsaTest, CompleteUpdateLeavesTheImageInPlaceAndTheNextRunReadsTheStoredL
 TEST_F(AlsaTest, BatchUpdateWithoutADisplayEndsInAnOkResultAndLeavesTheImageInPlace)
 {
     auto unit = startUnit({});
-    auto update = startBatch(unitPorts().toStdString(), "update.log");
+    auto update = startBatch(unitPorts().toStdString(), "update.log", true);
     EXPECT_EQ(update->finish(), 0) << update->log();
     EXPECT_EQ(unit->stop(), 0) << unit->log();
     EXPECT_EQ(events(update->log()).back()[QStringLiteral("ok")], true) << update->log();
+    EXPECT_EQ(events(update->log()).back()[QStringLiteral("verified")], true) << update->log();
     expect::Scenario scenario;
     scenario.image = embeddedImage();
     EXPECT_EQ(
         firstDifference(readFile(path("nand.bin")), dataArea(expect::expectedNand(scenario, erasedBlock()))),
         "");
+}
+
+TEST_F(AlsaTest, SilentFaultsAreReadBackAndRepairedThroughTheWindow)
+{
+    verifiedUpdateAroundSilentFaults();
 }
 
 TEST_F(AlsaTest, UnitThatVanishesMidUpdateStopsThePassAndIsReachedAgainWhenItReturns)

@@ -103,6 +103,11 @@ TEST_F(E2ETest, FailedProgramMovesTheImageBlockAndTheNextRunReadsTheStoredList)
     updateAroundAFailedProgramThenOnTheSavedState();
 }
 
+TEST_F(E2ETest, SilentFaultsAreReadBackAndRepairedThroughTheWindow)
+{
+    verifiedUpdateAroundSilentFaults();
+}
+
 struct ExitCase
 {
     const char *what;

@@ -98,8 +98,9 @@ TEST_F(EngineTest, UnusedNandRequestSequence)
     EXPECT_EQ(rig.device.requests(), want);
 }
 
-// A one-page image over lists in pages 0 and 1: every discovery read goes out twice.
-std::vector<Bytes> twoStoredListsPass(const Bytes &image)
+// A one-page image over lists in pages 0 and 1: every discovery read goes out twice; a verified pass
+// reads the page back once, piece by piece.
+std::vector<Bytes> twoStoredListsPass(const Bytes &image, bool verify = false)
 {
     std::vector<Bytes> want{expect::resetNand(std::uint32_t(image.size()))};
     for (const auto &[sector, piece] :
@@ -110,6 +111,8 @@ std::vector<Bytes> twoStoredListsPass(const Bytes &image)
     want.push_back(expect::eraseBlock(1));
     const auto page = expect::pageRequests(1, 0, expect::dataFrame(image, 0, 0));
     want.insert(want.end(), page.begin(), page.end());
+    for (int piece = 0; verify && piece < 32; ++piece)
+        want.push_back(expect::readFlash(expect::Pages * 8 + piece / 4, piece % 4));
     want.push_back(expect::request(0x0F));
     return want;
 }
@@ -124,6 +127,11 @@ TEST_F(EngineTest, StoredListsInPagesZeroAndOneRequestSequence)
     ASSERT_TRUE(rig.runPass());
 
     EXPECT_EQ(rig.device.requests(), twoStoredListsPass(image));
+    rig.window.VerifyCheckBox->setChecked(true);
+    rig.device.clearRequests();
+    rig.pressUpdate();
+    ASSERT_TRUE(rig.runPass());
+    EXPECT_EQ(rig.device.requests(), twoStoredListsPass(image, true));
 }
 
 TEST_F(EngineTest, UnitWithoutDataChecksumsHasEveryDiscoveryReadTwice)
@@ -350,6 +358,8 @@ std::vector<FaultCase> faultCases()
         entries.push_back(b);
     const Scenario listWithEntries{smallImage, {}, {{1, entries}}};
     const Scenario defectsInBothParts{smallImage, {1, 7, 519}};
+    Scenario verified = listInPageZero;
+    verified.verify = true;
     const struct
     {
         const char *name;
@@ -377,6 +387,7 @@ std::vector<FaultCase> faultCases()
         {"FirstPieceOfAListWithEntries", listWithEntries, 8, DataByte},
         {"DefectPartZeroWithADefectOfBlockSeven", defectsInBothParts, 6, DataByte},
         {"FailedErase", failingBlockOne, RepliesBeforeDataWithListInPageZero, StatusByte},
+        {"DataReadBack", verified, programStatus(1) + 10, DataByte},
     };
     std::vector<FaultCase> cases;
     for (const auto &phase : phases) {
@@ -391,7 +402,6 @@ std::vector<FaultCase> faultCases()
             if (ready && unanswered && (fault.fault != SimulatedUnit::Fault::Lose || fault.replies > 1))
                 continue;
             Scenario scenario = phase.scenario;
-            scenario.listRewritten = unanswered && phase.reply >= NextListStart;
             Outcome outcome = Outcome::Finished;
             if (ready && unanswered)
                 outcome = Outcome::StalledThenFinished;
@@ -400,6 +410,22 @@ std::vector<FaultCase> faultCases()
             cases.push_back({std::string(phase.name) + fault.name, scenario, phase.reply, fault, outcome,
                 phase.corruptAt});
         }
+    }
+    // Silent faults: every status says success, and only the read-back finds what the NAND holds.
+    const Bytes twoBlocks = expect::patternImage(Block + Page + 9);
+    const std::pair<const char *, Scenario> silent[] = {
+        {"FlippedBitInADataBlockIsWrittenAgainInPlace", {twoBlocks, {}, {{0, {}}}, {}, {}, {{1, 40}}}},
+        {"ProgramLeftErasedRetiresTheBlockAtItsRewrite",
+            {twoBlocks, {}, {{0, {}}}, {}, {}, {}, {}, {{1, 7}}}},
+        {"PageWeakAtEveryProgramRetiresTheBlockOfTheLastPage",
+            {twoBlocks, {}, {{0, {}}}, {}, {}, {}, {{2, 1}}}},
+        {"FlippedBitInTheFirstListMovesItToPageOne", {smallImage, {}, {}, {}, {}, {{0, 0}}}},
+        {"FlippedBitInTheUpdatedListMovesItToTheNextPage",
+            {smallImage, {}, {{0, {}}, {0, {}}}, {1}, {}, {{0, 2}}}},
+    };
+    for (auto [name, scenario] : silent) {
+        scenario.verify = true;
+        cases.push_back({name, scenario, 0, {"", SimulatedUnit::Fault::Lose, 0}, Outcome::Finished, 0});
     }
     return cases;
 }
@@ -456,6 +482,7 @@ TEST_P(FaultTableTest, FaultEndsInTheExactNandAndAFinishedUpdate)
     } else {
         EXPECT_TRUE(rig.log().last().startsWith(QStringLiteral("Pass finished:")))
             << rig.log().last().toStdString();
+        EXPECT_EQ(rig.log().last().contains(QStringLiteral(" blocks, verified,")), c.scenario.verify);
         EXPECT_GE(finishes, 1);
     }
     RecordProperty("retries", rig.window.retryCount);

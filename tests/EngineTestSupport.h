@@ -187,8 +187,12 @@ struct Scenario
     std::vector<std::pair<int, std::vector<int>>> storedLists{};
     std::set<int> eraseFailures{};
     std::set<std::pair<int, int>> programFailures{};
-    // The updated list's write was retried, which starts block 0 over with the whole list in page 0.
-    bool listRewritten = false;
+    // Programs that say success: a flipped bit at the first or at every program, a page left erased.
+    std::set<std::pair<int, int>> flippedOnce{};
+    std::set<std::pair<int, int>> weakPages{};
+    std::set<std::pair<int, int>> silentFailures{};
+    // Rows that test something else run unverified, with the requests they always had.
+    bool verify = false;
 };
 
 inline int imagePages(const Bytes &image)
@@ -205,6 +209,15 @@ inline Nand expectedNand(const Scenario &s, const std::vector<Bytes> &block0, bo
         if (std::any_of(block0[p].begin(), block0[p].end(), [](std::uint8_t b) { return b != 0xFF; }))
             nand.set(0, p, block0[p]);
     }
+    // A list page whose bit flipped keeps it, and the list goes to the next page.
+    auto putList = [&](int page, const Bytes &frame) {
+        if (s.flippedOnce.count({0, page})) {
+            nand.set(0, page, frame);
+            nand.written[Nand::index(0, page++)][16 + 4] ^= 1;
+        }
+        nand.set(0, page, frame);
+        return page;
+    };
     std::set<int> bad;
     int factoryCount = 0;
     int listPage = 0;
@@ -226,7 +239,7 @@ inline Nand expectedNand(const Scenario &s, const std::vector<Bytes> &block0, bo
         bad.insert(s.factoryDefects.begin(), s.factoryDefects.end());
         factoryCount = int(bad.size());
         nand.erase(0);
-        nand.set(0, 0, listFrame(factoryCount, bad));
+        listPage = putList(0, listFrame(factoryCount, bad));
     }
 
     auto nextGood = [&](int from) {
@@ -251,10 +264,14 @@ inline Nand expectedNand(const Scenario &s, const std::vector<Bytes> &block0, bo
         const int lastPage = std::min(Pages, pages - n * Pages);
         bool written = true;
         for (int p = 0; p < lastPage && written; ++p) {
-            if (s.programFailures.count({block, p}))
-                written = false;
-            else
+            written = !s.programFailures.count({block, p}) && !s.silentFailures.count({block, p});
+            if (written)
                 nand.set(block, p, dataFrame(s.image, n, p));
+            if (s.weakPages.count({block, p})) {
+                // Retired with the flipped bit that its second program stored.
+                nand.written[Nand::index(block, p)][16 + 4] ^= 1;
+                written = false;
+            }
         }
         if (!written) {
             bad.insert(block);
@@ -267,12 +284,8 @@ inline Nand expectedNand(const Scenario &s, const std::vector<Bytes> &block0, bo
     }
     if (outOfSpace)
         *outOfSpace = block >= Blocks;
-    if (failed && s.listRewritten) {
-        nand.erase(0);
-        nand.set(0, 0, listFrame(factoryCount, bad));
-    } else if (failed) {
-        nand.set(0, listPage + 1, listFrame(factoryCount, bad));
-    }
+    if (failed)
+        putList(listPage + 1, listFrame(factoryCount, bad));
     return nand;
 }
 
@@ -427,12 +440,19 @@ public:
                 u.failErase(block);
             for (const auto &page : s.programFailures)
                 u.failProgram(page.first, page.second);
+            for (const auto &page : s.flippedOnce)
+                u.flipStoredBit(page.first, page.second);
+            for (const auto &page : s.weakPages)
+                u.flipStoredBit(page.first, page.second, -1);
+            for (const auto &page : s.silentFailures)
+                u.failProgramSilently(page.first, page.second);
             block0Before.clear();
             for (int p = 0; p < expect::Pages; ++p)
                 block0Before.emplace_back(u.frame(0, p), u.frame(0, p) + expect::FrameBytes);
             return 0;
         });
         useImage(s.image);
+        window.VerifyCheckBox->setChecked(s.verify);
     }
 
     std::string nandDifferences(const expect::Scenario &s, bool *outOfSpace = nullptr)

@@ -42,6 +42,12 @@ const AcceptedCase acceptedCases[] = {
         [](const SimOptions &o) {
             return o.programFailures == std::vector<std::pair<int, int>>{{7, 40}, {1023, 63}};
         }},
+    {{"--flip-bit", "1:10", "--weak-page=2:63", "--silent-fail", "1023:0"},
+        [](const SimOptions &o) {
+            return o.flippedPages == std::vector<std::pair<int, int>>{{1, 10}}
+            && o.weakPages == std::vector<std::pair<int, int>>{{2, 63}}
+            && o.silentFailures == std::vector<std::pair<int, int>>{{1023, 0}};
+        }},
     {{"--drop-every", "5000", "--seed", "4294967295"},
         [](const SimOptions &o) { return o.dropEvery == 5000 && o.seed == 4294967295u; }},
     {{"--unit-serial", "268435455", "--unit-version", "16383"},

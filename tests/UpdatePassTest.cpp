@@ -90,9 +90,10 @@ protected:
         EXPECT_EQ(rig.window.progressBar->value(), 880);
         EXPECT_TRUE(rig.window.progressBar->isHidden());
         EXPECT_TRUE(rig.window.TransferButton->isEnabled());
-        EXPECT_TRUE(rig.log().last().contains(QRegularExpression(
-            QStringLiteral("^Pass finished: %1 pages in \\d+ blocks, 0 retries, \\d+\\.\\d s, \\d+ KiB/s$")
-                .arg(expect::imagePages(s.image)))))
+        EXPECT_TRUE(rig.window.VerifyCheckBox->isEnabled());
+        EXPECT_TRUE(rig.log().last().contains(QRegularExpression(QStringLiteral(
+            "^Pass finished: %1 pages in \\d+ blocks, not verified, 0 retries, \\d+\\.\\d s, \\d+ KiB/s$")
+                                                                     .arg(expect::imagePages(s.image)))))
             << rig.log().last().toStdString();
     }
 
@@ -219,27 +220,27 @@ class OutOfSpaceTest : public ::testing::TestWithParam<bool>
 {
 };
 
-// With a list reply lost, block 0 starts over with the whole list: the pass must still not finish.
+// With a list reply lost, the list's page is read to decide where it goes: the pass must still not finish.
 TEST_P(OutOfSpaceTest, FullNandWritesTheListButDoesNotTellTheUnitItFinished)
 {
     UpdateRig rig;
     Scenario s{expect::patternImage(3 * Block + 1)};
     for (int b = 4; b < expect::Blocks; ++b)
         s.eraseFailures.insert(b);
-    s.listRewritten = GetParam();
+    const bool lose = GetParam();
     rig.arrange(s);
     // Replies from the identity: mode, ready, six reads, the erase of block 0, 35 for the first list,
     // an erase and 64 pages for each of blocks 1 to 3, two failed erases for each of blocks 4 to 1023,
     // then the updated list's write ready and the acknowledgements of its pieces 0 and 1.
     const int ackOfPieceOne = 1 + 2 + 6 + 1 + 35 + 3 * (1 + 64 * 35) + 2 * 1020 + 3;
     rig.unit([&](SimulatedUnit &u) {
-        u.injectReplyFault(SimulatedUnit::Fault::Lose, s.listRewritten ? ackOfPieceOne : 0);
+        u.injectReplyFault(SimulatedUnit::Fault::Lose, lose ? ackOfPieceOne : 0);
         return 0;
     });
     ASSERT_TRUE(rig.connect());
     rig.pressUpdate();
     ASSERT_TRUE(rig.runPassTicking());
-    EXPECT_EQ(rig.stats().repliesLost, s.listRewritten ? 1 : 0);
+    EXPECT_EQ(rig.stats().repliesLost, lose ? 1 : 0);
 
     bool outOfSpace = false;
     EXPECT_EQ(rig.nandDifferences(s, &outOfSpace), "");
@@ -305,16 +306,21 @@ TEST(RepeatedPassTest, NandReadyWithoutANewTransferStartsNothing)
     EXPECT_EQ(rig.unit([](SimulatedUnit &u) { return u.eraseCount(1); }), 1);
 }
 
-TEST(PassProgressTest, ProgressBarFollowsTheImagePagesProgrammed)
+class ProgressBarTest : public ::testing::TestWithParam<bool>
+{
+};
+
+TEST_P(ProgressBarTest, FollowsTheImagePagesProgrammedAndReadBack)
 {
     UpdateRig rig;
     Scenario s{expect::patternImage(4 * Block), {}, {{0, {}}}};
+    s.verify = GetParam();
     rig.arrange(s);
     ASSERT_TRUE(rig.connect());
     // Requests of the pass: reset, two probes and four list pieces read twice each, an erase per block
-    // and 35 per page.
+    // and 35 per page, and 32 reads for each page read back.
     const int base = rig.stats().requests;
-    const int halfway = base + 13 + 2 + 35 * 128;
+    const int halfway = base + 13 + 2 + (s.verify ? 67 : 35) * 128;
     rig.unit([&](SimulatedUnit &u) {
         u.silenceAfterRequest(halfway);
         return 0;
@@ -326,6 +332,8 @@ TEST(PassProgressTest, ProgressBarFollowsTheImagePagesProgrammed)
     EXPECT_EQ(rig.window.progressBar->maximum(), 880);
     EXPECT_FALSE(rig.window.progressBar->isHidden());
 }
+
+INSTANTIATE_TEST_SUITE_P(Verify, ProgressBarTest, ::testing::Bool());
 
 TEST(PassProgressTest, LogKeepsItsLineCapOverManyLines)
 {

@@ -69,6 +69,7 @@ const std::vector<WidgetRow> form = {
     {"ConnectButton", "QPushButton", "centralwidget", QRect(200, 240, 75, 23), "Connect"},
     {"TryConText", "QLabel", "centralwidget", QRect(370, 240, 91, 21), "try to connect..."},
     {"TransferButton", "QPushButton", "centralwidget", QRect(280, 240, 75, 23), "Transfer"},
+    {"VerifyCheckBox", "QCheckBox", "centralwidget", QRect(280, 263, 231, 17), "Verify after writing"},
     {"progressBar", "QProgressBar", "centralwidget", QRect(200, 280, 311, 23), ""},
     {"IconLabel", "QLabel", "centralwidget", QRect(110, 0, 311, 81), "TextLabel"},
     {"LogText", "QPlainTextEdit", "centralwidget", QRect(523, 110, 361, 191), ""},
@@ -85,7 +86,7 @@ QString shownText(QWidget *widget)
         return box->title();
     if (auto *label = qobject_cast<QLabel *>(widget))
         return label->text();
-    if (auto *button = qobject_cast<QPushButton *>(widget))
+    if (auto *button = qobject_cast<QAbstractButton *>(widget))
         return button->text();
     if (auto *edit = qobject_cast<QLineEdit *>(widget))
         return edit->text();
@@ -437,6 +438,7 @@ TEST_F(WindowControls, ProgressDisplayResetsTheBarAndLocksBothButtons)
     EXPECT_FALSE(window.progressBar->isHidden());
     EXPECT_FALSE(window.TransferButton->isEnabled());
     EXPECT_FALSE(window.ConnectButton->isEnabled());
+    EXPECT_FALSE(window.VerifyCheckBox->isEnabled());
     EXPECT_EQ(window.BlockEdit->text(), "7");
     EXPECT_EQ(window.PageEdit->text(), "12");
 }
@@ -851,6 +853,18 @@ TEST_F(WindowStartup, LanguageOneInstallsBothCataloguesAndAnythingElseNone)
     }
 }
 
+TEST_F(WindowStartup, VerifyIsOnUnlessTheSettingsHoldZero)
+{
+    for (const auto &[stored, verify] : {std::pair(QVariant(), true), {QVariant(QStringLiteral("0")), false},
+             {QVariant(0), false}, {QVariant(QStringLiteral("1")), true}}) {
+        QSettings settings;
+        settings.clear();
+        if (stored.isValid())
+            settings.setValue(QStringLiteral("verify"), stored);
+        EXPECT_EQ(Startup::verifyAfterWriting(settings), verify) << stored.toString().toStdString();
+    }
+}
+
 TEST_F(WindowStartup, StoredLanguageIsReadFromTheProgramsSettings)
 {
     {
@@ -882,6 +896,7 @@ TEST_F(WindowStartup, GermanLanguageGivesAGermanWindow)
         {window.ConnectButton, "Verbinden"},
         {window.TryConText, "verbinde..."},
         {window.TransferButton, "Aktualisieren"},
+        {window.VerifyCheckBox, "Nach dem Schreiben prüfen"},
         {window.groupBox_2, "NAND-Information"},
         {window.label_3, "Block:"},
         {window.label_4, "Seite:"},
@@ -952,7 +967,8 @@ TEST_F(WindowStartup, GermanCatalogueTranslatesEveryProgressText)
         "finished",
         "Update refused: the image cannot be opened",
         "Update refused: the image (%1 bytes) does not fit the NAND",
-        "Pass finished: %1 pages in %2 blocks, %3 retries, %4 s, %5 KiB/s",
+        "Pass finished: %1 pages in %2 blocks, verified, %3 retries, %4 s, %5 KiB/s",
+        "Pass finished: %1 pages in %2 blocks, not verified, %3 retries, %4 s, %5 KiB/s",
         "The Plastique style is not available for this Qt: the window uses Fusion.",
         "The unit's MIDI ports have gone. Check its cable and power, press Disconnect, and Connect again "
         "once "

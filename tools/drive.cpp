@@ -33,6 +33,7 @@ struct Arguments
     QString dump;
     QString screenshot;
     int timeoutSeconds = DefaultTimeoutSeconds;
+    bool verify = true;
 };
 
 // Returns 0 to go on, otherwise the exit status.
@@ -57,7 +58,9 @@ int parse(const QStringList &arguments, Arguments &result)
         QStringLiteral(
             "Give up the update when the unit has not replied for this many seconds (default 60)."),
         QStringLiteral("SECONDS"), QString::number(DefaultTimeoutSeconds));
-    parser.addOptions({help, ports, dump, screenshot, timeout});
+    const QCommandLineOption noVerify(QStringLiteral("no-verify"),
+        QStringLiteral("Uncheck \"Verify after writing\": the pass does not read back what it writes."));
+    parser.addOptions({help, ports, dump, screenshot, timeout, noVerify});
     if (!parser.parse(arguments)) {
         QTextStream(stderr) << "tavrin-drive: " << parser.errorText() << "\n";
         return 2;
@@ -75,6 +78,7 @@ int parse(const QStringList &arguments, Arguments &result)
     result.ports = parser.value(ports);
     result.dump = parser.value(dump);
     result.screenshot = parser.value(screenshot);
+    result.verify = !parser.isSet(noVerify);
     return 0;
 }
 
@@ -124,6 +128,7 @@ int main(int argc, char *argv[])
     }
     MainWindow window;
     Startup::showWindow(window);
+    window.VerifyCheckBox->setChecked(arguments.verify);
     WindowDriver driver(window);
     auto screenshot = [&] {
         if (arguments.screenshot.isEmpty())

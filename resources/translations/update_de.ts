@@ -12,10 +12,6 @@
         <translation>Verbunden: Seriennummer %1, Version %2</translation>
     </message>
     <message>
-        <source>%1% [%2] %3/%4 pages written, %5 KiB/s, %6 left</source>
-        <translation>%1% [%2] %3/%4 Seiten geschrieben, %5 KiB/s, noch %6</translation>
-    </message>
-    <message>
         <source>Update complete: the unit confirmed the finish of %1 pages in %2 blocks (%3 new bad blocks, %4 retries, %5 s, %6 KiB/s).</source>
         <translation>Aktualisierung vollständig: das Gerät hat den Abschluss von %1 Seiten in %2 Blöcken bestätigt (%3 neue defekte Blöcke, %4 Wiederholungen, %5 s, %6 KiB/s).</translation>
     </message>
@@ -26,6 +22,14 @@
     <message>
         <source>Update FAILED: %1</source>
         <translation>Aktualisierung FEHLGESCHLAGEN: %1</translation>
+    </message>
+    <message>
+        <source>, %1 read back</source>
+        <translation>, %1 zurückgelesen</translation>
+    </message>
+    <message>
+        <source>%1% [%2] %3/%4 pages written%5, %6 KiB/s, %7 left</source>
+        <translation>%1% [%2] %3/%4 Seiten geschrieben%5, %6 KiB/s, noch %7</translation>
     </message>
 </context>
 <context>
@@ -165,12 +169,16 @@ Rückgabewert:
         <translation>geben Sie entweder --batch oder --list an</translation>
     </message>
     <message>
-        <source>--in and --out go with --batch</source>
-        <translation>--in und --out gehören zu --batch</translation>
-    </message>
-    <message>
         <source>--batch needs --in PORT and --out PORT</source>
         <translation>--batch braucht --in PORT und --out PORT</translation>
+    </message>
+    <message>
+        <source>Write without reading each block back (a verified update takes about twice as long).</source>
+        <translation>Ohne Zurücklesen jedes Blocks schreiben (ein geprüftes Update dauert etwa doppelt so lange).</translation>
+    </message>
+    <message>
+        <source>--in, --out and --no-verify go with --batch</source>
+        <translation>--in, --out und --no-verify gehören zu --batch</translation>
     </message>
 </context>
 <context>
@@ -390,10 +398,6 @@ Rückgabewert:
         <translation>Aktualisierung abgelehnt: Das Image (%1 Bytes) passt nicht in den NAND</translation>
     </message>
     <message>
-        <source>Pass finished: %1 pages in %2 blocks, %3 retries, %4 s, %5 KiB/s</source>
-        <translation>Durchgang beendet: %1 Seiten in %2 Blöcken, %3 Wiederholungen, %4 s, %5 KiB/s</translation>
-    </message>
-    <message>
         <source>BBL block is full, the last BBL moves to page 0</source>
         <translation>Der Block der Bad-Block-Listen ist voll, die letzte Bad-Block-Liste kommt auf Seite 0</translation>
     </message>
@@ -484,6 +488,50 @@ Rückgabewert:
     <message>
         <source>Warning: &quot;%1&quot; and &quot;%2&quot; belong to different MIDI clients and may not be the same unit; requests would then go to one unit while the answers are awaited from the other.</source>
         <translation>Warnung: „%1“ und „%2“ gehören zu verschiedenen MIDI-Clients und sind vielleicht nicht dasselbe Gerät; Anfragen gingen dann an ein Gerät, während die Antworten von einem anderen erwartet werden.</translation>
+    </message>
+    <message>
+        <source>Verify after writing</source>
+        <translation>Nach dem Schreiben prüfen</translation>
+    </message>
+    <message>
+        <source>the read-back of block %1, page %2</source>
+        <translation>das Zurücklesen von Block %1, Seite %2</translation>
+    </message>
+    <message>
+        <source>Pass finished: %1 pages in %2 blocks, verified, %3 retries, %4 s, %5 KiB/s</source>
+        <translation>Durchgang beendet: %1 Seiten in %2 Blöcken, geprüft, %3 Wiederholungen, %4 s, %5 KiB/s</translation>
+    </message>
+    <message>
+        <source>Pass finished: %1 pages in %2 blocks, not verified, %3 retries, %4 s, %5 KiB/s</source>
+        <translation>Durchgang beendet: %1 Seiten in %2 Blöcken, nicht geprüft, %3 Wiederholungen, %4 s, %5 KiB/s</translation>
+    </message>
+    <message>
+        <source>Block %1 read back: it holds what was written</source>
+        <translation>Block %1 zurückgelesen: er enthält, was geschrieben wurde</translation>
+    </message>
+    <message>
+        <source>Block %1 page %2 sector %3 reads back other than written; the block is erased and written again</source>
+        <translation>Block %1 Seite %2 Sektor %3 liest sich anders zurück als geschrieben; der Block wird gelöscht und neu geschrieben</translation>
+    </message>
+    <message>
+        <source>Block %1 page %2 sector %3 reads back other than written once more; block %1 is marked as bad</source>
+        <translation>Block %1 Seite %2 Sektor %3 liest sich erneut anders zurück als geschrieben; Block %1 wird als defekt markiert</translation>
+    </message>
+    <message>
+        <source>Block 0 page %1 holds the new bad-block list</source>
+        <translation>Block 0 Seite %1 enthält die neue Bad-Block-Liste</translation>
+    </message>
+    <message>
+        <source>Block 0 page %1 is erased; the bad-block list is written there again</source>
+        <translation>Block 0 Seite %1 ist gelöscht; die Bad-Block-Liste wird dort erneut geschrieben</translation>
+    </message>
+    <message>
+        <source>Block 0 page %1 holds something else and block 0 is full; it is erased for the bad-block list</source>
+        <translation>Block 0 Seite %1 enthält etwas anderes und Block 0 ist voll; er wird für die Bad-Block-Liste gelöscht</translation>
+    </message>
+    <message>
+        <source>Block 0 page %1 holds something else; the bad-block list goes to the next page</source>
+        <translation>Block 0 Seite %1 enthält etwas anderes; die Bad-Block-Liste kommt auf die nächste Seite</translation>
     </message>
 </context>
 <context>

@@ -1,0 +1,179 @@
+#include "MainWindow.h"
+#include "NandGeometry.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace {
+
+// A sector is read in pieces of 64 bytes; a page's data are its eight sectors in a row.
+constexpr int PiecesPerSector = Nand::SectorSize / Engine::ReadPieceSize;
+constexpr int PiecesPerPage = Nand::SectorsPerPage * PiecesPerSector;
+
+} // namespace
+
+void MainWindow::startBlockReadBack()
+{
+    phase = BlockReadBack;
+    readBackPage = 0;
+    readBackPiece(0);
+}
+
+void MainWindow::readBackPiece(int piece)
+{
+    pieceIndex = piece;
+    agreedRead.forget();
+    sendReadBack();
+}
+
+void MainWindow::sendReadBack()
+{
+    const bool list = phase == ListReadBack;
+    const std::uint32_t page
+        = list ? std::uint32_t(bblPage) : std::uint32_t(currentBlock) * Nand::PagesPerBlock + readBackPage;
+    arm();
+    link.sendReadFlash(page * Nand::SectorsPerPage + std::uint32_t(pieceIndex / PiecesPerSector),
+        std::uint8_t(pieceIndex % PiecesPerSector));
+}
+
+MainWindow::ReadBackVerdict MainWindow::judgeReadBack(const std::uint8_t *expected)
+{
+    const int count = link.replyDataCount >= Engine::ReadPieceSize ? Engine::ReadPieceSize : 0;
+    if (agreedRead.equals(link.replyData.data(), count, link.replyChecksum, expected))
+        return ReadBackMatches;
+    switch (agreedRead.offer(link.replyData.data(), count, link.replyChecksum)) {
+    case AgreedRead::Believed:
+        return ReadBackDiffers;
+    case AgreedRead::ReadAgain:
+        sendReadBack();
+        break;
+    case AgreedRead::Rejected:
+        if (mayRetryStep(false))
+            sendReadBack();
+        break;
+    }
+    return ReadBackPending;
+}
+
+void MainWindow::onBlockReadBack()
+{
+    // The data bytes of the page frame that was sent, with 0xFF past the image's end.
+    std::array<std::uint8_t, Engine::ReadPieceSize> expected;
+    expected.fill(Nand::ErasedByte);
+    const std::int64_t start
+        = (std::int64_t(dataBlockIndex) * Nand::PagesPerBlock + readBackPage) * Nand::PageDataSize
+        + std::int64_t(pieceIndex) * Engine::ReadPieceSize;
+    if (start < imageSize)
+        std::memcpy(expected.data(), imageData.constData() + start,
+            std::size_t(std::min<std::int64_t>(Engine::ReadPieceSize, imageSize - start)));
+
+    switch (judgeReadBack(expected.data())) {
+    case ReadBackPending:
+        return;
+    case ReadBackDiffers:
+        repairBlock();
+        return;
+    case ReadBackMatches:
+        break;
+    }
+    if (pieceIndex + 1 < PiecesPerPage) {
+        readBackPiece(pieceIndex + 1);
+        return;
+    }
+    showImageProgress();
+    if (readBackPage < pageInBlock) {
+        ++readBackPage;
+        readBackPiece(0);
+        return;
+    }
+    logProgress(tr("Block %1 read back: it holds what was written").arg(currentBlock));
+    leaveBlock();
+}
+
+void MainWindow::repairBlock()
+{
+    const int sector = pieceIndex / PiecesPerSector;
+    if (!blockRewritten) {
+        blockRewritten = true;
+        logProgress(tr("Block %1 page %2 sector %3 reads back other than written; the block is erased and "
+                       "written again")
+                        .arg(currentBlock)
+                        .arg(readBackPage)
+                        .arg(sector));
+        eraseCurrentBlock();
+        return;
+    }
+    logProgress(tr("Block %1 page %2 sector %3 reads back other than written once more; block %1 is marked "
+                   "as bad")
+                    .arg(currentBlock)
+                    .arg(readBackPage)
+                    .arg(sector));
+    markCurrentBlockBad();
+    eraseCurrentBlock();
+}
+
+void MainWindow::startListReadBack()
+{
+    // A time-out may come before the list frame was built: what the page should hold is built again.
+    buildBblFrame();
+    phase = ListReadBack;
+    listReadMatches = true;
+    listReadErased = true;
+    readBackPiece(0);
+}
+
+void MainWindow::onListReadBack()
+{
+    const ReadBackVerdict verdict
+        = judgeReadBack(pageFrame.data() + Frame::sectorOffset(0) + pieceIndex * Engine::ReadPieceSize);
+    if (verdict == ReadBackPending)
+        return;
+    listReadMatches = listReadMatches && verdict == ReadBackMatches;
+    listReadErased = listReadErased
+        && std::all_of(link.replyData.begin(), link.replyData.begin() + Engine::ReadPieceSize,
+            [](std::uint8_t byte) { return byte == Nand::ErasedByte; });
+    if (pieceIndex + 1 < PiecesPerSector) {
+        readBackPiece(pieceIndex + 1);
+        return;
+    }
+    if (listReadMatches) {
+        logProgress(tr("Block 0 page %1 holds the new bad-block list").arg(bblPage));
+        listStored();
+        return;
+    }
+    if (!mayRetryStep(false))
+        return;
+    if (listReadErased) {
+        logProgress(tr("Block 0 page %1 is erased; the bad-block list is written there again").arg(bblPage));
+        writeList();
+        return;
+    }
+    // Erasing block 0 first would leave no list at all if the pass stopped before the rewrite.
+    if (bblPage == Nand::LastPage) {
+        logProgress(tr("Block 0 page %1 holds something else and block 0 is full; it is erased for the "
+                       "bad-block list")
+                        .arg(bblPage));
+        eraseListBlock();
+        return;
+    }
+    logProgress(
+        tr("Block 0 page %1 holds something else; the bad-block list goes to the next page").arg(bblPage));
+    ++bblPage;
+    writeList();
+}
+
+void MainWindow::writeList()
+{
+    phase = dataWritten ? NextBblStart : FirstBblStart;
+    arm();
+    link.sendWritePage(Nand::ListBlock, std::uint8_t(bblPage));
+}
+
+void MainWindow::listStored()
+{
+    if (dataWritten)
+        finish();
+    else
+        startDataWriting();
+}
