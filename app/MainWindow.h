@@ -127,6 +127,7 @@ private:
     void readAgain();
     void rejectImplausible();
     bool startsList() const;
+    bool pageHoldsOther();
     bool listEntriesPlausible() const;
     void probeListPage();
     void readListPiece();
@@ -197,8 +198,13 @@ public:
     // Where Transfer() loads the image from; tests point it elsewhere.
     QString imagePath = QStringLiteral(":/data/resourcesNAND.bin");
     bool imageLoaded = false;
-    // A block 0 whose every page holds a list; the pass restarts it from page 0.
+    // A block 0 whose every page is written; the pass restarts it from page 0.
     bool listBlockFull = false;
+    // The scan of block 0: the newest list's page (-1: none), the first erased page, and what a page that
+    // is neither a list nor erased read first, to tell what it holds from damage on the way.
+    std::int8_t lastListPage = -1;
+    std::int8_t firstErasedPage = 0;
+    QByteArray otherPageRead;
     // 100 ms ticks left before a pass that has sent nothing further is reported stalled; 0 when off.
     int stallTicks = 0;
     QElapsedTimer passClock;

@@ -14,6 +14,8 @@ void MainWindow::onNandReady()
     logProgress(tr("read BBL\n"));
     bblPage = 0;
     listBlockFull = false;
+    lastListPage = -1;
+    otherPageRead.clear();
     dataWritten = false;
     imageWritten = false;
     eraseFailedOnce = false;
@@ -101,31 +103,52 @@ bool MainWindow::startsList() const
     return link.replyData[0] == Frame::ListMarker && link.replyData[1] == Frame::ListMarker;
 }
 
+bool MainWindow::pageHoldsOther()
+{
+    // Damage on the way reads differently the next time; what the page holds reads the same again.
+    const QByteArray read(reinterpret_cast<const char *>(link.replyData.data()), Engine::ReadPieceSize);
+    const bool again = read == otherPageRead;
+    otherPageRead = read;
+    if (again) {
+        logProgress(tr("Block 0 page %1 holds neither a bad-block list nor is it erased; it is passed over")
+                        .arg(bblPage));
+    }
+    return again;
+}
+
 void MainWindow::probeListPage()
 {
     const bool holdsList = startsList();
     const bool erased = std::all_of(link.replyData.begin(), link.replyData.begin() + Engine::ReadPieceSize,
         [](std::uint8_t byte) { return byte == Nand::ErasedByte; });
-    // A page that is neither is damage on the way: one flipped bit must not turn an erased page into a list.
-    if (!holdsList && !erased) {
+    // One flipped bit must not turn an erased page into a list, nor a list into something else.
+    if (!holdsList && !erased && !pageHoldsOther()) {
         rejectImplausible();
         return;
     }
-    if (holdsList && bblPage < Nand::LastPage) {
+    otherPageRead.clear();
+    if (holdsList)
+        lastListPage = bblPage;
+    if (!erased && bblPage < Nand::LastPage) {
         ++bblPage;
         readNext(0);
         return;
     }
 
-    if (holdsList || bblPage > 0) {
-        // A full block 0 is read from its last page; the list then moves to page 0 (see readListPiece).
-        listBlockFull = holdsList;
-        logProgress(tr("found %1 BBLs").arg(holdsList ? bblPage + 1 : int(bblPage)));
+    firstErasedPage = std::int8_t(erased ? bblPage : bblPage + 1);
+    if (lastListPage >= 0) {
+        // A full block 0 is read from its last list; the list then moves to page 0 (see readListPiece).
+        listBlockFull = !erased;
+        logProgress(tr("found %1 BBLs").arg(int(firstErasedPage)));
         logProgress(tr("read last BBL"));
-        if (!holdsList)
-            --bblPage;
+        bblPage = lastListPage;
         phase = BblRead;
         readNext(0);
+        return;
+    }
+    if (firstErasedPage > 0) {
+        // Written pages without any list: nothing here says which blocks went bad.
+        rejectImplausible();
         return;
     }
 
@@ -189,6 +212,8 @@ void MainWindow::readListPiece()
     logProgress(tr("BBL contains %1 blocks").arg(count));
     logProgress(tr("Factory defects: %1 blocks").arg(factoryDefects));
 
+    // The next list goes to the first erased page (endOfPass).
+    bblPage = std::int8_t(firstErasedPage - 1);
     if (listBlockFull) {
         // No page is left for a further list: start block 0 over with the list just read in page 0.
         logProgress(tr("BBL block is full, the last BBL moves to page 0"));

@@ -172,6 +172,7 @@ void MainWindow::writeList()
 
 void MainWindow::listStored()
 {
+    lastListPage = bblPage;
     if (dataWritten)
         finish();
     else

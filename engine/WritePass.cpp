@@ -204,11 +204,13 @@ void MainWindow::endOfPass()
 {
     dataWritten = true;
     stepRetries = 0;
-    if (!newBadBlocks) {
+    // The unit takes the last written page of block 0 for its list: after a page of other content, the
+    // list is written again even without a new bad block.
+    if (!newBadBlocks && lastListPage == bblPage) {
         finish();
         return;
     }
-    // The pass started from the list in bblPage, so the next page of block 0 is still erased.
+    // bblPage is the last written page of block 0, so the next one is still erased.
     ++bblPage;
     writeList();
 }

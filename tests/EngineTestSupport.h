@@ -193,6 +193,8 @@ struct Scenario
     std::set<std::pair<int, int>> silentFailures{};
     // Rows that test something else run unverified, with the requests they always had.
     bool verify = false;
+    // A page of zeros after the stored lists, as a list page damaged at its start leaves.
+    bool otherPageAfterLists = false;
 };
 
 inline int imagePages(const Bytes &image)
@@ -229,7 +231,7 @@ inline Nand expectedNand(const Scenario &s, const std::vector<Bytes> &block0, bo
                 break;
             bad.insert(b);
         }
-        listPage = int(s.storedLists.size()) - 1;
+        listPage = int(s.storedLists.size()) - (s.otherPageAfterLists ? 0 : 1);
         if (s.storedLists.size() == std::size_t(Pages)) {
             nand.erase(0);
             nand.set(0, 0, listFrame(factoryCount, bad));
@@ -284,7 +286,8 @@ inline Nand expectedNand(const Scenario &s, const std::vector<Bytes> &block0, bo
     }
     if (outOfSpace)
         *outOfSpace = block >= Blocks;
-    if (failed)
+    // The unit takes the last written page for its list, so one follows a page of other content.
+    if (failed || s.otherPageAfterLists)
         putList(listPage + 1, listFrame(factoryCount, bad));
     return nand;
 }
@@ -436,6 +439,8 @@ public:
             u.setFactoryDefects(s.factoryDefects);
             for (std::size_t p = 0; p < s.storedLists.size(); ++p)
                 u.storeList(int(p), std::int16_t(s.storedLists[p].first), s.storedLists[p].second);
+            if (s.otherPageAfterLists)
+                u.storeFrame(0, int(s.storedLists.size()), Bytes(expect::FrameBytes, 0).data());
             for (int block : s.eraseFailures)
                 u.failErase(block);
             for (const auto &page : s.programFailures)

@@ -71,6 +71,9 @@ PassCase passCases[] = {
     {"FullBlockZeroTakesTheUpdatedListInPageOne", {expect::patternImage(Block + 1), {}, fullBlockZero(), {2}},
         3, 0},
     {"ImageOfWholePagesEndsWithAFullPage", {expect::patternImage(70 * Page), {}, {{0, {}}}}, 2, 5},
+    // Read twice alike, so taken for what the page holds; the pass ends with a list after it.
+    {"PageOfOtherContentAfterTheListIsPassedOver",
+        {expect::patternImage(Page), {}, {{1, {2, 3}}}, {}, {}, {}, {}, {}, false, true}, 1, 0},
 };
 
 class UpdatePassTest : public ::testing::TestWithParam<PassCase>

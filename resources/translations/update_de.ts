@@ -533,6 +533,10 @@ Rückgabewert:
         <source>Block 0 page %1 holds something else; the bad-block list goes to the next page</source>
         <translation>Block 0 Seite %1 enthält etwas anderes; die Bad-Block-Liste kommt auf die nächste Seite</translation>
     </message>
+    <message>
+        <source>Block 0 page %1 holds neither a bad-block list nor is it erased; it is passed over</source>
+        <translation>Block 0 Seite %1 enthält weder eine Bad-Block-Liste, noch ist sie gelöscht; sie wird übergangen</translation>
+    </message>
 </context>
 <context>
     <name>MidiPort</name>
