@@ -4,11 +4,6 @@
 
 #include <algorithm>
 
-RtMidi::Api rtmidiApi(MidiBackend backend)
-{
-    return backend == MidiBackend::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
-}
-
 namespace {
 
 // The name without the client and port numbers that ALSA names end in ("Tavrin:out 128:0").
@@ -37,7 +32,7 @@ bool openNamedPort(
         auto found = std::find(names.begin(), names.end(), entry.name);
         // A device that went away and came back has the numbers that were free then; its row still
         // names it.
-        if (found == names.end() && entry.backend == MidiBackend::Alsa) {
+        if (found == names.end()) {
             found = std::find_if(names.begin(), names.end(),
                 [&](const std::string &name) { return withoutAddress(name) == withoutAddress(entry.name); });
         }
