@@ -20,17 +20,17 @@ namespace {
 void quietAlsa(const char *, int, const char *, int, const char *, ...) { }
 void quietJack(const char *) { }
 
-template <class Api> void appendPorts(MidiBackend backend, std::vector<MidiDeviceEntry> &list)
+template <class Api> void appendAlsaPorts(std::vector<MidiDeviceEntry> &list)
 {
     try {
-        Api api(rtmidiApi(backend), DeviceDirectory::clientName());
+        Api api(RtMidi::LINUX_ALSA, DeviceDirectory::clientName());
         DeviceDirectory::ErrorFlag flag;
         DeviceDirectory::silence(api, flag);
         const unsigned count = api.getPortCount();
         for (unsigned port = 0; port < count; ++port) {
             std::string name = api.getPortName(port);
             if (!name.empty() && !DeviceDirectory::isOwnPort(name))
-                list.push_back({backend, std::move(name), 0});
+                list.push_back({MidiBackend::Alsa, std::move(name), 0});
         }
     } catch (const RtMidiError &) {
         // A backend that fails while listing contributes no device.
@@ -182,9 +182,9 @@ std::vector<MidiDeviceEntry> DeviceDirectory::enumerate(Direction direction)
     std::vector<MidiDeviceEntry> list;
     if (available(MidiBackend::Alsa)) {
         if (direction == Inputs)
-            appendPorts<RtMidiIn>(MidiBackend::Alsa, list);
+            appendAlsaPorts<RtMidiIn>(list);
         else
-            appendPorts<RtMidiOut>(MidiBackend::Alsa, list);
+            appendAlsaPorts<RtMidiOut>(list);
     }
     appendJackPorts(direction, list);
     for (MidiDeviceEntry &entry : InProcessRegistry::entries())

@@ -61,7 +61,7 @@ bool openJackInput(MidiInDevice &device, const MidiDeviceEntry &entry)
 bool openRtMidiInput(MidiInDevice &device, const MidiDeviceEntry &entry)
 {
     try {
-        device.rtmidi = std::make_unique<RtMidiIn>(rtmidiApi(entry.backend), DeviceDirectory::clientName());
+        device.rtmidi = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, DeviceDirectory::clientName());
     } catch (const RtMidiError &) {
         return false;
     }

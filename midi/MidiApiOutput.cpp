@@ -22,7 +22,7 @@ bool openJackOutput(MidiOutDevice &device, const MidiDeviceEntry &entry)
 bool openRtMidiOutput(MidiOutDevice &device, const MidiDeviceEntry &entry)
 {
     try {
-        device.rtmidi = std::make_unique<RtMidiOut>(rtmidiApi(entry.backend), DeviceDirectory::clientName());
+        device.rtmidi = std::make_unique<RtMidiOut>(RtMidi::LINUX_ALSA, DeviceDirectory::clientName());
     } catch (const RtMidiError &) {
         return false;
     }

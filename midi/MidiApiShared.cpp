@@ -4,11 +4,6 @@
 
 #include <algorithm>
 
-RtMidi::Api rtmidiApi(MidiBackend backend)
-{
-    return backend == MidiBackend::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
-}
-
 bool openNamedPort(
     RtMidi &api, const MidiDeviceEntry &entry, const char *portName, const DeviceDirectory::ErrorFlag &flag)
 {

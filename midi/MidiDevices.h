@@ -105,9 +105,8 @@ struct InProcessRegistry
 };
 
 // Steps that the input and the output operations share.
-RtMidi::Api rtmidiApi(MidiBackend backend);
-// Opens the backend's port that the entry names, under this program's port name; false when the port
-// is gone or the backend refuses.
+// Opens the ALSA sequencer port that the entry names, under this program's port name; false when the
+// port is gone or the sequencer refuses.
 bool openNamedPort(
     RtMidi &api, const MidiDeviceEntry &entry, const char *portName, const DeviceDirectory::ErrorFlag &flag);
 MMRESULT checkOpenRequest(bool hasHandle, bool hasCallback, std::uint32_t flags);

@@ -9,13 +9,18 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <ostream>
+#include <random>
 
 namespace {
 
@@ -246,6 +251,87 @@ TEST_F(E2ETest, VirtualPortsWithoutAServerAreRefused)
     EXPECT_FALSE(opened);
     EXPECT_EQ(unit.errorText(), "no JACK server is running");
     EXPECT_FALSE(unit.isOpen());
+}
+
+// Runs the event loop until `done` holds, for at most `milliseconds`; returns `done()`.
+bool processEventsUntil(const std::function<bool()> &done, int milliseconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < milliseconds)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+// The kills follow TAVRIN_KILL_SEED when it is set, so that a failure can be replayed.
+unsigned killSeed()
+{
+    const char *given = std::getenv("TAVRIN_KILL_SEED");
+    return given ? unsigned(std::strtoul(given, nullptr, 10)) : std::random_device()();
+}
+
+class JackServerKillTest : public SimulatedUnitTest
+{
+protected:
+    JackServerKillTest()
+        : SimulatedUnitTest("jack")
+    {
+    }
+};
+
+// The JACK server killed (now and then terminated instead) at a random moment of an update, twenty
+// times over: each time the window stays alive, says that the server stopped, ends the connection and
+// gives Connect back, and once a server runs again with the unit on it, Connect reaches the unit.
+TEST_F(JackServerKillTest, WindowOutlivesTwentyServerDeathsMidUpdateAndConnectsOnTheNextServer)
+{
+    constexpr int Kills = 20;
+    // A whole pass takes about 25 s; its first 5 s hold the start (identity, block 0, erases) and the
+    // page writes that fill the rest, and keep the test near a minute and a half.
+    constexpr int KillWithinMilliseconds = 5000;
+    const QString stopped = QStringLiteral("The JACK server has stopped");
+    const unsigned seed = killSeed();
+    std::printf("server kills with TAVRIN_KILL_SEED=%u\n", seed);
+    std::mt19937 random(seed);
+
+    auto server = std::make_unique<JackServer>();
+    ASSERT_TRUE(server->running()) << "jackd did not start";
+    auto unit = startUnit({});
+    MainWindow window;
+    window.init();
+    WindowDriver driver(window);
+    for (int kill = 0;; ++kill) {
+        ASSERT_TRUE(processEventsUntil([&] { return driver.selectPorts(unitPorts()); }, PortsMilliseconds));
+        ASSERT_TRUE(driver.connectUnit(ConnectMilliseconds)) << "after kill " << kill << "\n" << unit->log();
+        if (kill == Kills)
+            break;
+
+        const int delay = std::uniform_int_distribution<int>(0, KillWithinMilliseconds)(random);
+        const int signal = std::bernoulli_distribution(0.25)(random) ? SIGTERM : SIGKILL;
+        std::printf("kill %d: signal %d after %d ms of the update\n", kill + 1, signal, delay);
+        SCOPED_TRACE("kill " + std::to_string(kill + 1));
+        // The log keeps its last lines only; this pass's lines are looked at.
+        window.LogText->clear();
+        QTimer::singleShot(delay, [&server, signal] { server->kill(signal); });
+        ASSERT_TRUE(driver.runUpdate(QuietMilliseconds).ended);
+        // A pass that ended before the kill still meets it here.
+        ASSERT_TRUE(processEventsUntil(
+            [&] {
+                return window.LogText->toPlainText().contains(stopped)
+                    && window.connectionState == Disconnected && !JackServerLock::held();
+            },
+            QuietMilliseconds))
+            << window.LogText->toPlainText().toStdString();
+        EXPECT_TRUE(window.ConnectButton->isEnabled());
+        EXPECT_EQ(window.ConnectButton->text(), "Connect");
+
+        // Killed: a unit whose server died has nothing to save.
+        unit->stop(SIGKILL);
+        // Gone first, so that the next server takes its name and with it the registry's entry.
+        server.reset();
+        server = std::make_unique<JackServer>();
+        ASSERT_TRUE(server->running()) << "jackd did not start again";
+        unit = startUnit({});
+    }
 }
 
 } // namespace

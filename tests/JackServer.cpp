@@ -81,6 +81,15 @@ JackServer::JackServer()
     ready = server > 0 && waitFor(spawn(wait, SIGKILL)) == 0;
 }
 
+void JackServer::kill(int signal)
+{
+    if (server <= 0)
+        return;
+    ::kill(server, signal);
+    waitpid(server, nullptr, 0);
+    server = -1;
+}
+
 JackServer::~JackServer()
 {
     if (server > 0)

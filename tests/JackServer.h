@@ -18,6 +18,8 @@ public:
     JackServer &operator=(const JackServer &) = delete;
 
     bool running() const { return ready; }
+    // Ends the server with `signal` at once, as a crash (SIGKILL) or a user (SIGTERM) would.
+    void kill(int signal);
     const std::string &name() const { return serverName; }
 
 private:
