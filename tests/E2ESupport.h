@@ -331,21 +331,32 @@ protected:
         return result;
     }
 
+    // Two blocks and a few pages: a pass of under two seconds over real MIDI.
+    static Bytes smallImage()
+    {
+        return expect::patternImage(2 * expect::BlockBytes + 5 * expect::PageBytes + 77);
+    }
+
+    QString writeImage(const Bytes &image)
+    {
+        QFile file(dir.filePath(QStringLiteral("image.bin")));
+        if (!file.open(QIODevice::WriteOnly))
+            ADD_FAILURE() << "cannot write " << file.fileName().toStdString();
+        file.write(reinterpret_cast<const char *>(image.data()), qint64(image.size()));
+        return file.fileName();
+    }
+
     // A verified update of two blocks and a few pages on a unit whose status replies hide two faults: a
     // bit of block 1 flips once, and a program in block 2 leaves its page erased. The read-back writes
     // block 1 again in place and retires block 2; the dump is compared whole.
     void verifiedUpdateAroundSilentFaults()
     {
         expect::Scenario scenario;
-        scenario.image = expect::patternImage(2 * expect::BlockBytes + 5 * expect::PageBytes + 77);
+        scenario.image = smallImage();
         scenario.silentFailures = {{2, 30}};
-        QFile file(dir.filePath(QStringLiteral("image.bin")));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(reinterpret_cast<const char *>(scenario.image.data()), qint64(scenario.image.size()));
-        file.close();
         auto unit = startUnit({"--flip-bit", "1:10", "--silent-fail", "2:30"});
         MainWindow window;
-        window.imagePath = file.fileName();
+        window.imagePath = writeImage(scenario.image);
         ASSERT_TRUE(update(window, *unit, true).completed);
         EXPECT_EQ(unit->stop(), 0) << unit->log();
         EXPECT_TRUE(window.LogText->toPlainText().contains(QStringLiteral(" blocks, verified, ")));
