@@ -95,3 +95,17 @@ void JackServerLock::setListingClient(jack_client_t *client)
     std::lock_guard<std::mutex> guard(lock);
     listingClient = client;
 }
+
+JackServerLock::Lister::Lister(const std::string &name)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    if (listingClient)
+        return;
+    client = openLocked(name, nullptr);
+    listingClient = client;
+}
+
+JackServerLock::Lister::~Lister()
+{
+    closeClient(client);
+}

@@ -34,4 +34,19 @@ public:
     // long-lived one, such as the port watcher's) or else through a client opened for it.
     static std::vector<std::string> ports(unsigned long flags);
     static void setListingClient(jack_client_t *client);
+
+    // A listing client for a while, where none lists yet: polling the lists through a client opened
+    // for each listing closes clients while others come and go, and libjack 1.9.21 can then hang for
+    // good (a close cancels the client's notification thread inside a lock it never gives back).
+    class Lister
+    {
+    public:
+        explicit Lister(const std::string &name);
+        ~Lister();
+        Lister(const Lister &) = delete;
+        Lister &operator=(const Lister &) = delete;
+
+    private:
+        jack_client_t *client = nullptr;
+    };
 };

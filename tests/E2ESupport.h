@@ -274,15 +274,30 @@ protected:
         return pass;
     }
 
-    // A complete update of the embedded image on a unit whose program of the image's middle page fails,
+    // Two blocks and a few pages: a pass of under two seconds over real MIDI.
+    static Bytes smallImage()
+    {
+        return expect::patternImage(2 * expect::BlockBytes + 5 * expect::PageBytes + 77);
+    }
+
+    QString writeImage(const Bytes &image)
+    {
+        QFile file(dir.filePath(QStringLiteral("image.bin")));
+        if (!file.open(QIODevice::WriteOnly))
+            ADD_FAILURE() << "cannot write " << file.fileName().toStdString();
+        file.write(reinterpret_cast<const char *>(image.data()), qint64(image.size()));
+        return file.fileName();
+    }
+
+    // A complete update of the small image on a unit whose program of the image's middle page fails,
     // then a second on the saved NAND, whose programs no longer fail: the updater reads the list in page 1
     // that names the failed block, writes the image around it again and adds no list. Both dumps are
     // compared whole.
     void updateAroundAFailedProgramThenOnTheSavedState()
     {
         expect::Scenario scenario;
-        scenario.image = embeddedImage();
-        ASSERT_FALSE(scenario.image.empty());
+        scenario.image = smallImage();
+        const QString imageFile = writeImage(scenario.image);
         const int middle = expect::imagePages(scenario.image) / 2;
         const int failedBlock = 1 + middle / expect::Pages;
         const int failedPage = middle % expect::Pages;
@@ -292,6 +307,7 @@ protected:
             auto unit = startUnit({"--state", path("state.bin"), "--fail-program",
                 std::to_string(failedBlock) + ":" + std::to_string(failedPage)});
             MainWindow window;
+            window.imagePath = imageFile;
             ASSERT_TRUE(update(window, *unit).completed);
             EXPECT_EQ(unit->stop(SIGINT), 0) << unit->log();
             EXPECT_EQ(firstDifference(readFile(path("nand.bin")), expectedArea), "");
@@ -299,6 +315,7 @@ protected:
 
         auto unit = startUnit({"--state", path("state.bin")});
         MainWindow window;
+        window.imagePath = imageFile;
         ASSERT_TRUE(update(window, *unit).completed);
         EXPECT_EQ(unit->stop(), 0) << unit->log();
         EXPECT_EQ(window.bblPage, 1);
@@ -329,21 +346,6 @@ protected:
                 result.push_back(event.object());
         }
         return result;
-    }
-
-    // Two blocks and a few pages: a pass of under two seconds over real MIDI.
-    static Bytes smallImage()
-    {
-        return expect::patternImage(2 * expect::BlockBytes + 5 * expect::PageBytes + 77);
-    }
-
-    QString writeImage(const Bytes &image)
-    {
-        QFile file(dir.filePath(QStringLiteral("image.bin")));
-        if (!file.open(QIODevice::WriteOnly))
-            ADD_FAILURE() << "cannot write " << file.fileName().toStdString();
-        file.write(reinterpret_cast<const char *>(image.data()), qint64(image.size()));
-        return file.fileName();
     }
 
     // A verified update of two blocks and a few pages on a unit whose status replies hide two faults: a

@@ -1,5 +1,7 @@
 #include "WindowDriver.h"
 
+#include "DeviceDirectory.h"
+#include "JackServerLock.h"
 #include "MainWindow.h"
 #include "MidiEvent.h"
 #include "MidiPort.h"
@@ -53,6 +55,7 @@ WindowDriver::~WindowDriver()
 
 bool WindowDriver::waitForDevice(const QString &name, int milliseconds)
 {
+    const JackServerLock::Lister lister(DeviceDirectory::clientName() + std::string(" lister"));
     MidiPort port;
     QElapsedTimer clock;
     clock.start();
