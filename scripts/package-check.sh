@@ -43,23 +43,32 @@ cpack --config "$build/CPackConfig.cmake" -B "$build/package" >"$work/cpack.log"
     cat "$work/cpack.log"
     fail "cpack"
 }
-debs=("$build"/package/*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one .deb in $build/package"
-deb=$work/$(basename "${debs[0]}")
-cp "${debs[0]}" "$deb"
-chmod 644 "$deb"
+# One package for the person who updates a unit, one with the simulated unit.
+package_file() { # name
+    local found=("$build"/package/"$1"_*.deb)
+    [ ${#found[@]} -eq 1 ] && [ -f "${found[0]}" ] || fail "expected one $1 package in $build/package"
+    cp "${found[0]}" "$work/$1.deb"
+    chmod 644 "$work/$1.deb"
+    echo "$work/$1.deb"
+}
+deb=$(package_file "$package_name")
+sim_deb=$(package_file tavrin-sim)
+[ "$(ls "$build"/package/*.deb | wc -l)" -eq 2 ] || fail "expected exactly two packages in $build/package"
 
 section "what the package says and holds"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
-[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version is not the project's $version"
+for file in "$deb" "$sim_deb"; do
+    [ "$(dpkg-deb -f "$file" Version)" = "$version" ] || fail "$(basename "$file") is not of the project's version $version"
+done
 # The build's Qt decides the libraries and the style: Plastique from Qt 5's plugin, which the package
-# depends on; Fusion, built into Qt 6, where Debian has no Plastique plugin for it.
+# recommends (without it the window falls back to Fusion); Fusion, built into Qt 6, where Debian has no
+# Plastique plugin for it.
 qt_major=$(sed -n 's/^TAVRIN_QT_MAJOR:STRING=//p' "$build/CMakeCache.txt")
 if [ "$qt_major" = 5 ]; then
-    qt_packages=(qt5-style-plugins libqt5widgets5) other_qt=qt6
+    qt_packages=(libqt5widgets5) recommended=qt5-style-plugins other_qt=qt6
     style_loaded='loaded library.*styles/libqplastiquestyle'
 else
-    qt_packages=(libqt6widgets6) other_qt=qt5
+    qt_packages=(libqt6widgets6) recommended="" other_qt=qt5
     style_loaded='checking directory path.*qt6/plugins/styles'
 fi
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -67,29 +76,77 @@ for needed in "${qt_packages[@]}" librtmidi6 libasound2; do
     grep -q "$needed" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
 ! grep -q "$other_qt" <<<"$depends" || fail "Depends names packages of the other Qt: $depends"
+! grep -q "style-plugins" <<<"$depends" || fail "Depends requires the style plugins, which are only recommended: $depends"
+[ "$(dpkg-deb -f "$deb" Recommends)" = "$recommended" ] ||
+    fail "Recommends is '$(dpkg-deb -f "$deb" Recommends)', not '$recommended'"
 # The maker checks the image by the checksum in the description; it must be the embedded image's.
 image_sha256=$(sha256sum "$build/resources/data/resourcesNAND.bin" | cut -d' ' -f1)
 dpkg-deb -f "$deb" Description | grep -q "$image_sha256" || fail "the description lacks the image's SHA-256"
-dpkg-deb -f "$deb" Package Version Architecture Installed-Size Depends Suggests
-echo "Size: $(stat -c %s "$deb") bytes ($(basename "${debs[0]}"))"
-dpkg -c "$deb"
+for file in "$deb" "$sim_deb"; do
+    dpkg-deb -f "$file" Package Version Architecture Installed-Size Depends Recommends Suggests
+    echo "Size: $(stat -c %s "$file") bytes"
+    dpkg -c "$file"
+done
 
-contents=$work/contents
+contents=$work/contents sim_contents=$work/sim-contents
 dpkg-deb -x "$deb" "$contents"
+dpkg-deb -x "$sim_deb" "$sim_contents"
+doc=usr/share/doc/$package_name
 expected=(
     usr/bin/tavrin-update
+    "$doc/copyright"
     "usr/share/applications/$desktop_id.desktop"
     "usr/share/metainfo/$desktop_id.metainfo.xml"
 )
 for size in 16 24 32 48; do
     expected+=("usr/share/icons/hicolor/${size}x${size}/apps/$desktop_id.png")
 done
-if [ -x "$build/sim/tavrin-sim" ]; then
-    expected+=(usr/bin/tavrin-sim)
-fi
 for file in "${expected[@]}"; do
     [ -f "$contents/$file" ] || fail "the package lacks /$file"
 done
+[ ! -e "$contents/usr/bin/tavrin-sim" ] || fail "the simulated unit belongs in its own package, not in $package_name"
+for file in usr/bin/tavrin-sim usr/share/doc/tavrin-sim/copyright; do
+    [ -f "$sim_contents/$file" ] || fail "the tavrin-sim package lacks /$file"
+done
+
+section "copyright files in the machine-readable format"
+# The header names the format; every Files paragraph has Copyright and License; a license that is not
+# one of Debian's standard short names is given in full in a stand-alone License paragraph.
+check_copyright() { # file
+    awk -v file="$1" '
+        function fail(why) { printf "%s: %s\n", file, why; bad = 1; exit 1 }
+        NR == 1 && $0 != "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" { fail("the first line is not the Format field") }
+        /^$/ { paragraph++; next }
+        /^Files:/ { files[paragraph] = 1 }
+        /^Copyright:/ { copyright[paragraph] = 1 }
+        /^License:/ {
+            name = $2
+            if (paragraph in files) used[name] = 1
+            else if (getline text > 0 && text ~ /^ /) given[name] = 1
+        }
+        END {
+            if (bad) exit 1
+            n = 0
+            for (p in files) { n++; if (!(p in copyright)) fail("a Files paragraph without Copyright") }
+            if (n == 0) fail("no Files paragraph")
+            for (name in used) if (!(name in given)) fail("no text for the license " name)
+        }' "$1" || fail "$1 is not a machine-readable copyright file"
+}
+check_copyright "$contents/$doc/copyright"
+check_copyright "$sim_contents/usr/share/doc/tavrin-sim/copyright"
+echo "both copyright files are in the machine-readable format"
+
+section "the installed documents' links"
+# Every link of an installed document that is not a web address or a heading leads to a file installed
+# beside it.
+while IFS= read -r markdown; do
+    while IFS= read -r target; do
+        target=${target%%#*}
+        [ -n "$target" ] || continue
+        [ -e "$(dirname "$markdown")/$target" ] || fail "/${markdown#"$contents"/} links to $target, which is not installed"
+    done < <(grep -oE '\]\([^)]+\)' "$markdown" | sed -E 's/^\]\((.*)\)$/\1/' | grep -vE '^(https?:|mailto:)')
+done < <(find "$contents/$doc" -name '*.md')
+echo "every link of the installed documents leads to an installed file"
 
 section "validating the desktop entry and the metainfo"
 desktop-file-validate "$contents/usr/share/applications/$desktop_id.desktop"
