@@ -10,6 +10,7 @@
 #include <QCommandLineParser>
 #include <QCryptographicHash>
 #include <QFile>
+#include <QLocale>
 #include <QSettings>
 #include <QTranslator>
 
@@ -98,7 +99,7 @@ int run(int argc, char *argv[])
     QTranslator programTranslator;
     QTranslator frameworkTranslator;
     const QSettings settings;
-    Startup::installTranslators(settings, programTranslator, frameworkTranslator);
+    Startup::installTranslators(settings, QLocale::system(), programTranslator, frameworkTranslator);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(tr(

@@ -9,6 +9,7 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QLocale>
 #include <QSettings>
 #include <QString>
 #include <QStyleFactory>
@@ -52,9 +53,15 @@ void setApplicationIcon()
     QApplication::setWindowIcon(icon);
 }
 
-bool installTranslators(const QSettings &settings, QTranslator &program, QTranslator &framework)
+bool installTranslators(
+    const QSettings &settings, const QLocale &desktop, QTranslator &program, QTranslator &framework)
 {
-    if (settings.value(QStringLiteral("language"), QStringLiteral("0")).toInt() != GermanLanguage)
+    const QVariant stored = settings.value(QStringLiteral("language"));
+    // The desktop's first language for texts (LANGUAGE, LC_ALL, LC_MESSAGES, LANG), not its number format.
+    const bool german = stored.isValid()
+        ? stored.toInt() == GermanLanguage
+        : QLocale(desktop.uiLanguages().value(0)).language() == QLocale::German;
+    if (!german)
         return false;
     // A catalogue that does not load is installed all the same; it is empty and translates nothing.
     static_cast<void>(program.load(QStringLiteral(":/Charts/update_de")));

@@ -1,6 +1,7 @@
 #pragma once
 
 class MainWindow;
+class QLocale;
 class QSettings;
 class QTranslator;
 
@@ -19,9 +20,11 @@ void prepareApplication();
 // Called once the application object exists, before the window is built.
 void fitFontToForm();
 
-// Reads the stored language once; for German loads both catalogues (a catalogue that does not load
-// stays empty) and installs them. Returns whether they were installed.
-bool installTranslators(const QSettings &settings, QTranslator &program, QTranslator &framework);
+// Reads the stored language once: 1 is German, any other value English; without one, the desktop's
+// language decides. For German loads both catalogues (a catalogue that does not load stays empty) and
+// installs them. Returns whether they were installed.
+bool installTranslators(
+    const QSettings &settings, const QLocale &desktop, QTranslator &program, QTranslator &framework);
 
 // Reads the stored "verify" once: unless it is 0, a pass reads back everything it writes.
 bool verifyAfterWriting(const QSettings &settings);

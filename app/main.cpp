@@ -3,6 +3,7 @@
 #include "Startup.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QSettings>
 #include <QTranslator>
 
@@ -18,7 +19,7 @@ int main(int argc, char *argv[])
     Startup::fitFontToForm();
     Startup::setApplicationIcon();
     QSettings settings;
-    Startup::installTranslators(settings, programTranslator, frameworkTranslator);
+    Startup::installTranslators(settings, QLocale::system(), programTranslator, frameworkTranslator);
 
     int exitCode = 0;
     {

@@ -24,6 +24,9 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The programs follow the desktop's language; the tests, and the programs they start, expect English.
+    qunsetenv("LANGUAGE");
+    qputenv("LC_ALL", "C.UTF-8");
     QApplication application(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -823,21 +823,27 @@ protected:
     }
 };
 
-TEST_F(WindowStartup, LanguageOneInstallsBothCataloguesAndAnythingElseNone)
+TEST_F(WindowStartup, LanguageOneInstallsBothCataloguesAnythingElseNoneAndNoKeyFollowsTheDesktop)
 {
     struct Case
     {
         const char *name;
         QVariant stored;
+        QLocale desktop;
         bool german;
     };
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    const QLocale german(QLocale::German, QLocale::Austria);
     const Case cases[] = {
-        {"no key", QVariant(), false},
-        {"text 1", QVariant(QStringLiteral("1")), true},
-        {"number 1", QVariant(1), true},
-        {"text 2", QVariant(QStringLiteral("2")), false},
-        {"de", QVariant(QStringLiteral("de")), false},
-        {"empty", QVariant(QString()), false},
+        {"no key", QVariant(), english, false},
+        {"no key, German desktop", QVariant(), german, true},
+        {"no key, C locale", QVariant(), QLocale::c(), false},
+        {"text 1", QVariant(QStringLiteral("1")), english, true},
+        {"number 1", QVariant(1), english, true},
+        {"text 0, German desktop", QVariant(QStringLiteral("0")), german, false},
+        {"text 2", QVariant(QStringLiteral("2")), english, false},
+        {"de", QVariant(QStringLiteral("de")), german, false},
+        {"empty", QVariant(QString()), german, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -847,7 +853,7 @@ TEST_F(WindowStartup, LanguageOneInstallsBothCataloguesAndAnythingElseNone)
             settings.setValue(QStringLiteral("language"), c.stored);
         QTranslator program;
         QTranslator framework;
-        EXPECT_EQ(Startup::installTranslators(settings, program, framework), c.german);
+        EXPECT_EQ(Startup::installTranslators(settings, c.desktop, program, framework), c.german);
         EXPECT_EQ(QCoreApplication::translate("MainWindow", "Connect"), c.german ? "Verbinden" : "Connect");
         EXPECT_EQ(QCoreApplication::translate("QLineEdit", "&Undo"), c.german ? "&Rückgängig" : "&Undo");
     }
@@ -874,7 +880,7 @@ TEST_F(WindowStartup, StoredLanguageIsReadFromTheProgramsSettings)
     QSettings settings;
     QTranslator program;
     QTranslator framework;
-    EXPECT_TRUE(Startup::installTranslators(settings, program, framework));
+    EXPECT_TRUE(Startup::installTranslators(settings, QLocale::c(), program, framework));
     EXPECT_TRUE(settings.fileName().startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")));
 }
 
@@ -884,17 +890,17 @@ TEST_F(WindowStartup, GermanLanguageGivesAGermanWindow)
     settings.setValue(QStringLiteral("language"), 1);
     QTranslator program;
     QTranslator framework;
-    ASSERT_TRUE(Startup::installTranslators(settings, program, framework));
+    ASSERT_TRUE(Startup::installTranslators(settings, QLocale::c(), program, framework));
     MainWindow window;
     window.init();
     const std::vector<std::pair<QWidget *, const char *>> texts = {
         {window.groupBox, "Tavrin-Information"},
-        {window.label, "SN:"},
+        {window.label, "Ser.-Nr.:"},
         {window.label_2, "Version:"},
         {window.groupBox_3, "MIDI-Eingang"},
         {window.groupBox_4, "MIDI-Ausgang"},
         {window.ConnectButton, "Verbinden"},
-        {window.TryConText, "verbinde..."},
+        {window.TryConText, "Verbinden..."},
         {window.TransferButton, "Aktualisieren"},
         {window.VerifyCheckBox, "Nach dem Schreiben prüfen"},
         {window.groupBox_2, "NAND-Information"},

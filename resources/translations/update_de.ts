@@ -72,7 +72,7 @@
     </message>
     <message>
         <source>interrupted: the unit is left in the middle of the update without a complete image; a new run starts the whole update over</source>
-        <translation>abgebrochen: das Gerät bleibt mitten in der Aktualisierung ohne vollständiges Abbild; ein neuer Lauf beginnt die ganze Aktualisierung von vorn</translation>
+        <translation>abgebrochen: das Gerät bleibt mitten in der Aktualisierung ohne vollständiges Image; ein neuer Lauf beginnt die ganze Aktualisierung von vorn</translation>
     </message>
 </context>
 <context>
@@ -107,19 +107,19 @@ Rückgabewert:
     <message>
         <source>Tavrin Update %1
 </source>
-        <translation>Tavrin Update %1
+        <translation>Tavrin-Update %1
 </translation>
     </message>
     <message>
         <source>Image: %1 bytes, SHA-256 %2
 </source>
-        <translation>Abbild: %1 Bytes, SHA-256 %2
+        <translation>Image: %1 Bytes, SHA-256 %2
 </translation>
     </message>
     <message>
         <source>Image: cannot be read
 </source>
-        <translation>Abbild: nicht lesbar
+        <translation>Image: nicht lesbar
 </translation>
     </message>
     <message>
@@ -130,7 +130,7 @@ Rückgabewert:
     </message>
     <message>
         <source>Writes the NAND image built into it into a Tavrin unit over MIDI. Without options it opens its window; with --batch it runs one complete update without one. PORT is a listed port&apos;s exact name, or a part of one (any case) that fits only that port.</source>
-        <translation>Schreibt das eingebaute NAND-Abbild über MIDI in ein Tavrin-Gerät. Ohne Optionen öffnet es sein Fenster; mit --batch führt es eine vollständige Aktualisierung ohne Fenster aus. PORT ist der genaue Name eines aufgeführten Anschlusses oder ein Teil davon (Groß- und Kleinschreibung egal), der nur auf diesen Anschluss passt.</translation>
+        <translation>Schreibt das eingebaute NAND-Image über MIDI in ein Tavrin-Gerät. Ohne Optionen öffnet es sein Fenster; mit --batch führt es eine vollständige Aktualisierung ohne Fenster aus. PORT ist der genaue Name eines aufgeführten Anschlusses oder ein Teil davon (Groß- und Kleinschreibung egal), der nur auf diesen Anschluss passt.</translation>
     </message>
     <message>
         <source>Run one complete update and exit.</source>
@@ -158,7 +158,7 @@ Rückgabewert:
     </message>
     <message>
         <source>Show the version, the built-in image&apos;s size and checksum and the reset code, and exit.</source>
-        <translation>Version, Größe und Prüfsumme des eingebauten Abbilds und den Reset-Code zeigen und beenden.</translation>
+        <translation>Version, Größe und Prüfsumme des eingebauten Images und den Reset-Code zeigen und beenden.</translation>
     </message>
     <message>
         <source>unexpected argument &quot;%1&quot;</source>
@@ -174,7 +174,7 @@ Rückgabewert:
     </message>
     <message>
         <source>Write without reading each block back (a verified update takes about twice as long).</source>
-        <translation>Ohne Zurücklesen jedes Blocks schreiben (ein geprüftes Update dauert etwa doppelt so lange).</translation>
+        <translation>Ohne Zurücklesen jedes Blocks schreiben (eine geprüfte Aktualisierung dauert etwa doppelt so lange).</translation>
     </message>
     <message>
         <source>--in, --out and --no-verify go with --batch</source>
@@ -197,7 +197,7 @@ Rückgabewert:
     </message>
     <message>
         <source>SN:</source>
-        <translation>SN:</translation>
+        <translation>Ser.-Nr.:</translation>
     </message>
     <message>
         <source>Version:</source>
@@ -217,7 +217,7 @@ Rückgabewert:
     </message>
     <message>
         <source>try to connect...</source>
-        <translation>verbinde...</translation>
+        <translation>Verbinden...</translation>
     </message>
     <message>
         <source>Transfer</source>
@@ -295,7 +295,7 @@ Rückgabewert:
     </message>
     <message>
         <source>Erase block %1 ok</source>
-        <translation>Löschen von Block %1 ok</translation>
+        <translation>Block %1 gelöscht</translation>
     </message>
     <message>
         <source>Write Data Page</source>
@@ -439,7 +439,7 @@ Rückgabewert:
     </message>
     <message>
         <source>set for this build</source>
-        <translation>für diesen Build festgelegt</translation>
+        <translation>für diese Programmversion festgelegt</translation>
     </message>
     <message>
         <source>Tavrin Update %1; image: %2 bytes, SHA-256 %3; reset code: %4</source>
@@ -451,7 +451,7 @@ Rückgabewert:
     </message>
     <message>
         <source>This build carries a generated placeholder instead of the unit&apos;s image: use it with tavrin-sim only, never with a real unit.</source>
-        <translation>Dieser Build enthält ein erzeugtes Platzhalter-Image statt des Images für das Gerät: Verwenden Sie ihn nur mit tavrin-sim, nie mit einem echten Gerät.</translation>
+        <translation>Diese Programmversion enthält ein erzeugtes Platzhalter-Image statt des Images für das Gerät: Verwenden Sie sie nur mit tavrin-sim, nie mit einem echten Gerät.</translation>
     </message>
     <message>
         <source>found %1 BBLs</source>
@@ -471,11 +471,11 @@ Rückgabewert:
     </message>
     <message>
         <source>The unit is preparing its NAND; waiting up to 60 s for it</source>
-        <translation>Das Gerät bereitet sein NAND vor; bis zu 60 s wird darauf gewartet</translation>
+        <translation>Das Gerät bereitet seinen NAND vor; bis zu 60 s wird darauf gewartet</translation>
     </message>
     <message>
         <source>Update stopped: the unit did not get its NAND ready within 60 s</source>
-        <translation>Aktualisierung abgebrochen: das Gerät hat sein NAND nicht innerhalb von 60 s bereit gemeldet</translation>
+        <translation>Aktualisierung abgebrochen: das Gerät hat seinen NAND nicht innerhalb von 60 s bereit gemeldet</translation>
     </message>
     <message>
         <source>Every reply arrives twice: the unit is connected to this input more than once</source>

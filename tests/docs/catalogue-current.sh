@@ -21,4 +21,11 @@ if grep -q 'type="unfinished"' "$catalogue"; then
     grep -B2 'type="unfinished"' "$catalogue" >&2
     exit 1
 fi
+# One word for each thing (CONTRIBUTING's word table): the words it replaced must not come back.
+translations=$(perl -0777 -ne 'print "$1\n" while /<translation>(.*?)<\/translation>/sg' "$catalogue")
+avoided='Abbild|Tavrin Update|\<(das|sein|ihr) NAND\>|\<Build\>|(^|[^-[:alnum:]])Update\>|\<ok\>|\<SN:|\<(du|dein|deine)\>'
+if grep -nE "$avoided" <<<"$translations" >&2; then
+    echo "The German above uses a word that CONTRIBUTING's word table replaces." >&2
+    exit 1
+fi
 echo "The German catalogue is current: $(grep -c '<message>' "$catalogue") texts"

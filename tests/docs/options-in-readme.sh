@@ -6,6 +6,9 @@
 set -euo pipefail
 readme=$1
 shift
+# The programs follow the desktop's language; the README gives their English help.
+export LC_ALL=C.UTF-8
+unset LANGUAGE
 
 options() { grep -oE -- '(^|[ ,`])--?[A-Za-z][A-Za-z0-9-]*' | grep -oE -- '--?[A-Za-z][A-Za-z0-9-]*' | sort -u; }
 
