@@ -12,7 +12,9 @@ void MainWindow::logBuildIdentity()
     QFile image(imagePath);
     QCryptographicHash sha256(QCryptographicHash::Sha256);
     if (image.open(QIODevice::ReadOnly) && sha256.addData(&image)) {
-        logProgress(tr("Tavrin Update %1; image: %2 bytes, SHA-256 %3; reset code: %4")
+        logProgress((imageIsPlaceholder
+                ? tr("Tavrin Update %1; placeholder image: %2 bytes, SHA-256 %3; reset code: %4")
+                : tr("Tavrin Update %1; image: %2 bytes, SHA-256 %3; reset code: %4"))
                         .arg(version)
                         .arg(image.size())
                         .arg(QString::fromLatin1(sha256.result().toHex()), resetCode));
@@ -25,7 +27,7 @@ void MainWindow::logBuildIdentity()
 
 void MainWindow::warnOfPlaceholder()
 {
-    if (TAVRIN_IMAGE_IS_PLACEHOLDER)
+    if (imageIsPlaceholder)
         logProgress(tr("This build carries a generated placeholder instead of the unit's image: use it with "
                        "tavrin-sim only, never with a real unit."));
 }

@@ -72,6 +72,10 @@ QString versionText()
                       .arg(image.size())
                       .arg(QString::fromLatin1(sha256.result().toHex()))
                 : tr("Image: cannot be read\n"))
+        + (TAVRIN_IMAGE_IS_PLACEHOLDER
+                ? tr("The image is a generated placeholder: it updates only the simulated unit (tavrin-sim), "
+                     "never a real one.\n")
+                : QString())
         + tr("Reset code: %1\n").arg(code);
 }
 

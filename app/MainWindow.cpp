@@ -27,6 +27,7 @@ constexpr int VersionMinorShift = 8;
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
+    , imageIsPlaceholder(TAVRIN_IMAGE_IS_PLACEHOLDER)
 {
     setupUi(this);
 }

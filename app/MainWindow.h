@@ -197,6 +197,8 @@ public:
 
     // Where Transfer() loads the image from; tests point it elsewhere.
     QString imagePath = QStringLiteral(":/data/resourcesNAND.bin");
+    // The build carries the generated stand-in, which only the simulated unit may take; tests set it.
+    bool imageIsPlaceholder = false;
     bool imageLoaded = false;
     // A block 0 whose every page is written; the pass restarts it from page 0.
     bool listBlockFull = false;

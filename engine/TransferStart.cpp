@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 #include "NandGeometry.h"
+#include "SysExFormat.h"
 
 #include <QFile>
 
@@ -11,6 +12,15 @@ void MainWindow::Transfer()
     ConnectButton->setEnabled(false);
     VerifyCheckBox->setEnabled(false);
     verifyPass = VerifyCheckBox->isChecked();
+
+    // A unit given the placeholder would not start until updated again with the maker's image.
+    if (imageIsPlaceholder && link.infoText != QLatin1String(SysEx::SimulatedUnitText)) {
+        stopPass(
+            tr("Update refused: this build carries a generated placeholder instead of the maker's image, "
+               "and only the simulated unit (tavrin-sim) takes it. Build Tavrin Update with the maker's "
+               "image (cmake -DTAVRIN_IMAGE=/path/to/image.bin) to update this unit."));
+        return;
+    }
 
     QFile file(imagePath);
     if (!file.open(QIODevice::ReadOnly)) {

@@ -32,6 +32,18 @@ public:
         return value;
     }
 
+    // Seven-bit characters from position on, up to maxLength, ended early by 7F, 00 or the End byte.
+    QString text(int position, int maxLength) const
+    {
+        QString characters;
+        for (int i = position; i < std::min(position + maxLength, count - 1); ++i) {
+            if (bytes[i] == SysEx::InfoTextEnd || bytes[i] == 0)
+                break;
+            characters += QLatin1Char(char(bytes[i] & SysEx::DataMask));
+        }
+        return characters;
+    }
+
     bool hasUnitHead() const
     {
         if (at(0) != SysEx::Start || at(SysEx::ModelPosition) != SysEx::ModelByte)
@@ -240,6 +252,7 @@ int DeviceLink::parseReply(const std::uint8_t *bytes, int count)
         serialNumber = message.number(SysEx::SerialPosition, SysEx::SerialGroups);
         versionValue = message.number(SysEx::VersionPosition, SysEx::VersionGroups);
         serialText = QString::fromLatin1(formatSerial(serialNumber).data());
+        infoText = message.text(SysEx::InfoTextPosition, SysEx::InfoTextMaxLength);
         return REPLY_DEVICE_INFO;
     case SysEx::DefectDataReply:
     case SysEx::FlashDataReply:

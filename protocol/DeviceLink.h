@@ -58,6 +58,8 @@ public:
     std::uint32_t serialNumber = 0;
     std::uint32_t versionValue = 0;
     QString serialText;
+    // The identify reply's free text; the simulated unit names itself there.
+    QString infoText;
     QString traceText;
 
 private:

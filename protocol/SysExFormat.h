@@ -77,5 +77,11 @@ constexpr int StatusReplyLength = StatusPosition + 2;
 constexpr int ModePosition = HeadLength;
 constexpr std::uint8_t ModeIdle = 0x00;
 constexpr int VersionPosition = HeadLength;
+// The identify reply's free text after the version: up to 16 characters, ended early by 7F or 00.
+constexpr int InfoTextPosition = VersionPosition + VersionGroups;
+constexpr int InfoTextMaxLength = 16;
+constexpr std::uint8_t InfoTextEnd = 0x7F;
+// What the simulated unit puts there, so that a build with a placeholder image can tell it from a unit.
+constexpr char SimulatedUnitText[] = "TAVRIN SIM";
 
 } // namespace SysEx

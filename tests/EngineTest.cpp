@@ -650,6 +650,9 @@ struct RefusalCase
     const char *name;
     qint64 size; // -1: no file at all
     const char *line;
+    bool placeholder = false;
+    const char *unitText
+        = nullptr; // what the unit names itself in its identify reply; null: the simulated unit's
 };
 
 void PrintTo(const RefusalCase &c, std::ostream *os)
@@ -661,6 +664,12 @@ const RefusalCase refusalCases[] = {
     {"MissingImage", -1, "Update refused: the image cannot be opened"},
     {"ImageOneByteTooLarge", 1023LL * Block + 1,
         "Update refused: the image (134086657 bytes) does not fit the NAND"},
+    {"PlaceholderIntoAUnitThatIsNotTheSimulatedOne", Block,
+        "Update refused: this build carries a generated placeholder instead of the maker's image, and only "
+        "the "
+        "simulated unit (tavrin-sim) takes it. Build Tavrin Update with the maker's image "
+        "(cmake -DTAVRIN_IMAGE=/path/to/image.bin) to update this unit.",
+        true, "V1"},
 };
 
 class RefusedImageTest : public EngineTest, public ::testing::WithParamInterface<RefusalCase>
@@ -677,9 +686,15 @@ TEST_P(RefusedImageTest, TransferRefusesAndGivesTheControlsBack)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         ASSERT_TRUE(file.resize(c.size));
     }
+    if (c.unitText)
+        rig.unit([&](SimulatedUnit &u) {
+            u.setInfoText(c.unitText);
+            return 0;
+        });
     ASSERT_TRUE(rig.connect());
     const int before = requests();
     rig.window.imagePath = path;
+    rig.window.imageIsPlaceholder = c.placeholder;
     rig.pressUpdate();
     rig.drain();
 

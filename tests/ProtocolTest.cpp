@@ -339,6 +339,19 @@ TEST(ReplyParser, DeviceInfoStoresSerialVersionAndDisplayForm)
     EXPECT_EQ(link.serialNumber, 190101u);
     EXPECT_EQ(link.versionValue, 261u);
     EXPECT_EQ(link.serialText, QStringLiteral("909-000-121"));
+    EXPECT_EQ(link.infoText, QStringLiteral("V1"));
+    // The free text ends at 7F, at 00, after 16 characters, or at the End byte.
+    const std::vector<std::pair<Bytes, QString>> texts = {
+        {{0x05, 0x02, 'A', 'B', 0x00, 'C'}, QStringLiteral("AB")},
+        {{0x05, 0x02, 'T', 'A'}, QStringLiteral("TA")},
+        {{0x05, 0x02}, QString()},
+        {Bytes{0x05, 0x02} + Bytes(17, 'x'), QString(16, QLatin1Char('x'))},
+    };
+    for (const auto &[payload, text] : texts) {
+        ASSERT_EQ(link.parseReply(frame(0x20, payload).data(), int(frame(0x20, payload).size())),
+            REPLY_DEVICE_INFO);
+        EXPECT_EQ(link.infoText, text);
+    }
 
     // Cut off behind the reply byte, before the end byte: not a reply, nothing changes.
     ASSERT_EQ(link.parseReply(info.data(), 10), REPLY_NONE);

@@ -1126,8 +1126,9 @@ TEST(WindowResources, FirstLogLineNamesTheEmbeddedImageAndTheResetCodesOrigin)
     window.logBuildIdentity();
     const QStringList log = window.LogText->toPlainText().split(QLatin1Char('\n'));
     EXPECT_EQ(log.first(),
-        QStringLiteral("Tavrin Update %1; image: %2 bytes, SHA-256 %3; reset code: %4")
-            .arg(QString::fromLatin1(BuildInfo::Version))
+        QStringLiteral("Tavrin Update %1; %2: %3 bytes, SHA-256 %4; reset code: %5")
+            .arg(QString::fromLatin1(BuildInfo::Version),
+                TAVRIN_IMAGE_IS_PLACEHOLDER ? QStringLiteral("placeholder image") : QStringLiteral("image"))
             .arg(bytes.size())
             .arg(sha256, origin));
     EXPECT_EQ(

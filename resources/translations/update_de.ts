@@ -180,6 +180,12 @@ Rückgabewert:
         <source>--in, --out and --no-verify go with --batch</source>
         <translation>--in, --out und --no-verify gehören zu --batch</translation>
     </message>
+    <message>
+        <source>The image is a generated placeholder: it updates only the simulated unit (tavrin-sim), never a real one.
+</source>
+        <translation>Das Image ist ein erzeugter Platzhalter: Es aktualisiert nur das simulierte Gerät (tavrin-sim), nie ein echtes.
+</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -536,6 +542,14 @@ Rückgabewert:
     <message>
         <source>Block 0 page %1 holds neither a bad-block list nor is it erased; it is passed over</source>
         <translation>Block 0 Seite %1 enthält weder eine Bad-Block-Liste, noch ist sie gelöscht; sie wird übergangen</translation>
+    </message>
+    <message>
+        <source>Tavrin Update %1; placeholder image: %2 bytes, SHA-256 %3; reset code: %4</source>
+        <translation>Tavrin-Update %1; Platzhalter-Image: %2 Bytes, SHA-256 %3; Reset-Code: %4</translation>
+    </message>
+    <message>
+        <source>Update refused: this build carries a generated placeholder instead of the maker&apos;s image, and only the simulated unit (tavrin-sim) takes it. Build Tavrin Update with the maker&apos;s image (cmake -DTAVRIN_IMAGE=/path/to/image.bin) to update this unit.</source>
+        <translation>Aktualisierung abgelehnt: Diese Programmversion enthält ein erzeugtes Platzhalter-Image statt des Images des Herstellers, und nur das simulierte Gerät (tavrin-sim) nimmt es an. Erstellen Sie Tavrin-Update mit dem Image des Herstellers (cmake -DTAVRIN_IMAGE=/pfad/zum/image.bin), um dieses Gerät zu aktualisieren.</translation>
     </message>
 </context>
 <context>
