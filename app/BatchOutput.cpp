@@ -25,11 +25,12 @@ double tenths(double value)
 
 } // namespace
 
-BatchOutput::BatchOutput(Format format, std::FILE *out, std::FILE *err)
+BatchOutput::BatchOutput(Format format, std::FILE *out, std::FILE *err, bool verbose)
     : format(format)
     , out(out)
     , err(err)
     , terminal(format == Text && isatty(fileno(err)))
+    , verbose(verbose)
 {
 }
 
@@ -87,11 +88,11 @@ void BatchOutput::progress(const BatchProgress &progress)
     barShown = true;
 }
 
-void BatchOutput::log(const QString &text)
+void BatchOutput::log(const QString &text, bool perPage)
 {
     if (format == Json)
         json("log", {{QStringLiteral("text"), text}});
-    else
+    else if (verbose || !perPage)
         line(out, text.trimmed());
 }
 

@@ -36,12 +36,13 @@ class BatchOutput
 public:
     enum Format { Text, Json };
 
-    BatchOutput(Format format, std::FILE *out, std::FILE *err);
+    // Text leaves out the line for each page written unless `verbose`; JSON keeps every line.
+    BatchOutput(Format format, std::FILE *out, std::FILE *err, bool verbose = false);
 
     void ports(const QString &input, const QString &output);
     void connected(const QString &serial, const QString &version);
     void progress(const BatchProgress &progress);
-    void log(const QString &text);
+    void log(const QString &text, bool perPage);
     // Always the last thing printed.
     void result(const BatchResult &result);
 
@@ -57,5 +58,6 @@ private:
     std::FILE *out;
     std::FILE *err;
     bool terminal = false;
+    bool verbose = false;
     bool barShown = false;
 };

@@ -72,9 +72,9 @@ BatchRun::BatchRun(MainWindow &window, BatchOutput &output)
 
 int BatchRun::run(const QString &input, const QString &output, const volatile std::sig_atomic_t &interrupted)
 {
-    window.logged = [this](const QString &text) {
+    window.logged = [this](const QString &text, bool perPage) {
         lastLogLine = text;
-        this->output.log(text);
+        this->output.log(text, perPage);
     };
     window.init();
     if (!choosePorts(input, output))

@@ -14,6 +14,9 @@
 #include <QSettings>
 #include <QTranslator>
 
+#include <algorithm>
+#include <iterator>
+
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -29,7 +32,21 @@ void requestInterrupt(int)
     interruptRequested = 1;
 }
 
-const char *const ShortOptions[] = {"-h", "-v"};
+// Qt's own options for a window, with a value and without; alone they start the window as before.
+const char *const WindowOptionsWithValue[] = {"-platform", "-platformpluginpath", "-platformtheme", "-plugin",
+    "-qwindowgeometry", "-qwindowicon", "-qwindowtitle", "-session", "-style", "-stylesheet", "-display",
+    "-geometry", "-title", "-name", "-qmljsdebugger"};
+const char *const WindowFlags[] = {"-reverse", "-widgetcount", "-nograb", "-dograb", "-sync"};
+constexpr int HelpColumn = 14;
+
+template <std::size_t N> bool among(const char *argument, const char *const (&names)[N])
+{
+    return std::any_of(std::begin(names), std::end(names), [&](const char *name) {
+        const std::size_t length = std::strlen(name);
+        return std::strncmp(argument, name, length) == 0
+            && (argument[length] == 0 || argument[length] == '=');
+    });
+}
 
 QString tr(const char *text)
 {
@@ -47,6 +64,26 @@ int usageError(const QString &problem)
     return BatchRun::Refused;
 }
 
+QString usage()
+{
+    return tr("Usage: tavrin-update                  open the window\n"
+              "       tavrin-update --batch --in PORT --out PORT [--no-verify] [--verbose] [--json]\n"
+              "       tavrin-update --list [--json]\n"
+              "       tavrin-update --help | --version\n"
+              "\n"
+              "Writes the NAND image built into it into a Tavrin unit over MIDI: in its window, or with\n"
+              "--batch as one complete update without one. PORT is a listed port's exact name, or a part of\n"
+              "one (any case) that fits only that port.\n");
+}
+
+QString examples()
+{
+    return tr("\nExamples:\n"
+              "  tavrin-update --list\n"
+              "  tavrin-update --batch --in Tavrin --out Tavrin\n"
+              "  tavrin-update --batch --in Tavrin --out Tavrin --json >update.jsonl\n");
+}
+
 QString exitStatuses()
 {
     return tr(
@@ -57,6 +94,57 @@ QString exitStatuses()
         "  2    a usage error, or a port that cannot be found or opened\n"
         "  130  interrupted (Ctrl+C, SIGTERM): the unit is left in the middle of the update; a new run\n"
         "       starts the whole update over\n");
+}
+
+QString dashed(const QString &name)
+{
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
+struct OptionGroup
+{
+    QString title;
+    QList<QCommandLineOption> options;
+};
+
+// The options under their headings, each as "-h, --help VALUE" and its description.
+QString optionText(const QList<OptionGroup> &groups)
+{
+    QString text;
+    for (const OptionGroup &group : groups) {
+        text += QLatin1Char('\n') + group.title + QLatin1Char('\n');
+        for (const QCommandLineOption &option : group.options) {
+            QStringList names;
+            for (const QString &name : option.names())
+                names << dashed(name);
+            QString left = names.join(QStringLiteral(", "));
+            if (!option.valueName().isEmpty())
+                left += QLatin1Char(' ') + option.valueName();
+            text += QStringLiteral("  %1  %2\n").arg(left, -HelpColumn).arg(option.description());
+        }
+    }
+    return text;
+}
+
+// What the parser refused, worded as tavrin-sim words it.
+QString parseProblem(const QCommandLineParser &parser, const QList<OptionGroup> &groups)
+{
+    if (!parser.unknownOptionNames().isEmpty())
+        return tr("unknown option %1").arg(dashed(parser.unknownOptionNames().first()));
+    // Otherwise an option that takes a value came last, or a switch was given one (--batch=x).
+    const QString last = QCoreApplication::arguments().last();
+    for (const OptionGroup &group : groups) {
+        for (const QCommandLineOption &option : group.options) {
+            if (!option.valueName().isEmpty() && option.names().contains(last.mid(2)))
+                return tr("%1 needs a value").arg(last);
+            for (const QString &argument : QCoreApplication::arguments()) {
+                if (option.valueName().isEmpty()
+                    && argument.startsWith(dashed(option.names().last()) + QLatin1Char('=')))
+                    return tr("%1 takes no value").arg(dashed(option.names().last()));
+            }
+        }
+    }
+    return parser.errorText();
 }
 
 QString versionText()
@@ -84,11 +172,11 @@ QString versionText()
 bool wanted(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--", 2) == 0)
+        if (among(argv[i], WindowOptionsWithValue)) {
+            if (!std::strchr(argv[i], '='))
+                ++i;
+        } else if (!among(argv[i], WindowFlags)) {
             return true;
-        for (const char *option : ShortOptions) {
-            if (std::strcmp(argv[i], option) == 0)
-                return true;
         }
     }
     return false;
@@ -106,10 +194,6 @@ int run(int argc, char *argv[])
     Startup::installTranslators(settings, QLocale::system(), programTranslator, frameworkTranslator);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(tr(
-        "Writes the NAND image built into it into a Tavrin unit over MIDI. Without options it opens its "
-        "window; with --batch it runs one complete update without one. PORT is a listed port's exact name, "
-        "or a part of one (any case) that fits only that port."));
     const QCommandLineOption batch(QStringLiteral("batch"), tr("Run one complete update and exit."));
     const QCommandLineOption input(
         QStringLiteral("in"), tr("The MIDI input that the unit answers on."), QStringLiteral("PORT"));
@@ -119,20 +203,25 @@ int run(int argc, char *argv[])
         QStringLiteral("json"), tr("Print JSON Lines on stdout, one event per line."));
     const QCommandLineOption noVerify(QStringLiteral("no-verify"),
         tr("Write without reading each block back (a verified update takes about twice as long)."));
+    const QCommandLineOption verbose(
+        QStringLiteral("verbose"), tr("Print every log line, also the one for each page written."));
     const QCommandLineOption list(
         QStringLiteral("list"), tr("List the MIDI inputs and outputs on offer and exit."));
     const QCommandLineOption help(
         {QStringLiteral("h"), QStringLiteral("help")}, tr("Show this text and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
         tr("Show the version, the built-in image's size and checksum and the reset code, and exit."));
-    parser.addOptions({batch, input, output, json, noVerify, list, help, version});
+    const QList<OptionGroup> groups = {{tr("Batch update:"), {batch, input, output, noVerify, verbose}},
+        {tr("Ports:"), {list}}, {tr("Output:"), {json}}, {tr("Information:"), {help, version}}};
+    for (const OptionGroup &group : groups)
+        parser.addOptions(group.options);
 
     if (!parser.parse(QCoreApplication::arguments()))
-        return usageError(parser.errorText());
+        return usageError(parseProblem(parser, groups));
     if (!parser.positionalArguments().isEmpty())
-        return usageError(tr("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
+        return usageError(tr("unexpected argument %1").arg(parser.positionalArguments().first()));
     if (parser.isSet(help)) {
-        print(stdout, parser.helpText() + exitStatuses());
+        print(stdout, usage() + optionText(groups) + examples() + exitStatuses());
         return BatchRun::Completed;
     }
     if (parser.isSet(version)) {
@@ -141,12 +230,14 @@ int run(int argc, char *argv[])
     }
     if (parser.isSet(batch) == parser.isSet(list))
         return usageError(tr("give either --batch or --list"));
-    if (parser.isSet(list) && (parser.isSet(input) || parser.isSet(output) || parser.isSet(noVerify)))
-        return usageError(tr("--in, --out and --no-verify go with --batch"));
+    if (parser.isSet(list)
+        && (parser.isSet(input) || parser.isSet(output) || parser.isSet(noVerify) || parser.isSet(verbose)))
+        return usageError(tr("--in, --out, --no-verify and --verbose go with --batch"));
     if (parser.isSet(batch) && (parser.value(input).isEmpty() || parser.value(output).isEmpty()))
         return usageError(tr("--batch needs --in PORT and --out PORT"));
 
-    BatchOutput out(parser.isSet(json) ? BatchOutput::Json : BatchOutput::Text, stdout, stderr);
+    BatchOutput out(
+        parser.isSet(json) ? BatchOutput::Json : BatchOutput::Text, stdout, stderr, parser.isSet(verbose));
     MainWindow window;
     if (parser.isSet(list)) {
         window.init();

@@ -153,7 +153,8 @@ private:
     void finish();
     void sendFinishRequest();
     void confirmFinish();
-    void logProgress(const QString &text);
+    // `perPage`: one of the lines that come once for every page written.
+    void logProgress(const QString &text, bool perPage = false);
     void warnOfPlaceholder();
     void beginPassReport();
     void showImageProgress();
@@ -170,7 +171,7 @@ public:
     bool outputChosen = false;
     bool unitGoneReported = false;
     // Also hears every log line, for the batch mode's output.
-    std::function<void(const QString &)> logged;
+    std::function<void(const QString &, bool perPage)> logged;
     // Single shot: how long the unit has to answer the identify request.
     QTimer *identifyWait = nullptr;
 

@@ -1,14 +1,14 @@
 #include "MainWindow.h"
 #include "NandGeometry.h"
 
-void MainWindow::logProgress(const QString &text)
+void MainWindow::logProgress(const QString &text, bool perPage)
 {
     // A pass writes about two thousand lines; the cap keeps repeated passes from piling up.
     if (LogText->maximumBlockCount() != Engine::LogLineCap)
         LogText->setMaximumBlockCount(Engine::LogLineCap);
     LogText->appendPlainText(text);
     if (logged)
-        logged(text);
+        logged(text, perPage);
 }
 
 void MainWindow::beginPassReport()

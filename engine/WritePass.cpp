@@ -89,7 +89,7 @@ void MainWindow::onWriteReady()
         buildDataFrame();
         sendPiece();
         PageEdit->setText(QString::number(pageInBlock));
-        logProgress(tr("write page %1").arg(pageInBlock));
+        logProgress(tr("write page %1").arg(pageInBlock), true);
     } else if (phase == NextBblStart || phase == FirstBblStart) {
         pieceIndex = 0;
         phase = phase == NextBblStart ? NextBblSend : FirstBblSend;

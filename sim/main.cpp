@@ -22,7 +22,7 @@ int main(int argc, char *argv[])
     SimOptions options;
     std::string error;
     if (!SimOptions::parse(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
-        std::cerr << "tavrin-sim: " << error << "\nTry 'tavrin-sim --help' for the options.\n";
+        std::cerr << "tavrin-sim: " << error << "\nTry 'tavrin-sim --help'.\n";
         return 2;
     }
     if (options.help) {

@@ -125,6 +125,7 @@ struct ExitCase
     std::vector<std::string> arguments;
     int status;
     std::string firstLine;
+    const char *program = TAVRIN_SIM_PATH;
 };
 
 const ExitCase exitCases[] = {
@@ -137,6 +138,17 @@ const ExitCase exitCases[] = {
     {"state where none can be written", {"--state", "/nonexistent/nand.state"}, 1,
         "tavrin-sim: error: cannot write /nonexistent/nand.state: No such file or directory"},
     {"dump into a directory", {"--dump", "/tmp"}, 1, "tavrin-sim: error: cannot write /tmp: Is a directory"},
+    // The updater words its usage errors as the simulated unit does, and opens no window for them.
+    {"updater's help", {"--help"}, 0, "Usage: tavrin-update                  open the window",
+        TAVRIN_UPDATE_PATH},
+    {"updater's stray argument", {"foo"}, 2, "tavrin-update: unexpected argument foo", TAVRIN_UPDATE_PATH},
+    {"updater's unknown short option", {"-x"}, 2, "tavrin-update: unknown option -x", TAVRIN_UPDATE_PATH},
+    {"updater's option without its value", {"--batch", "--in"}, 2, "tavrin-update: --in needs a value",
+        TAVRIN_UPDATE_PATH},
+    {"updater's switch with a value", {"--batch=1"}, 2, "tavrin-update: --batch takes no value",
+        TAVRIN_UPDATE_PATH},
+    {"updater's batch option with --list", {"--list", "--verbose"}, 2,
+        "tavrin-update: --in, --out, --no-verify and --verbose go with --batch", TAVRIN_UPDATE_PATH},
 };
 
 void PrintTo(const ExitCase &c, std::ostream *out)
@@ -164,7 +176,7 @@ TEST_P(SimExitTest, UnitThatCannotRunSaysWhyAndExitsWithItsStatus)
     std::vector<std::string> arguments;
     for (const std::string &argument : GetParam().arguments)
         arguments.push_back(inDirectory(argument, dir));
-    SimProcess unit(arguments, path("sim.log"));
+    SimProcess unit(arguments, path("sim.log"), GetParam().program);
     EXPECT_EQ(unit.finish(), GetParam().status);
     const std::string log = unit.log();
     EXPECT_EQ(log.substr(0, log.find('\n')), inDirectory(GetParam().firstLine, dir));

@@ -1077,7 +1077,7 @@ TEST(WindowPortChoice, ExactNameFirstThenTheOnePortThatContainsItNeverAGuess)
 }
 
 // An option the command line does not know is its usage error; only Qt's own options open the window.
-TEST(WindowCommandLine, DoubleDashOptionsAndHelpGoToTheCommandLineQtsOptionsToTheWindow)
+TEST(WindowCommandLine, EveryArgumentButQtsWindowOptionsGoesToTheCommandLine)
 {
     const struct
     {
@@ -1086,6 +1086,11 @@ TEST(WindowCommandLine, DoubleDashOptionsAndHelpGoToTheCommandLineQtsOptionsToTh
     } rows[] = {
         {{}, false},
         {{"-style", "fusion"}, false},
+        {{"-style=fusion", "-reverse"}, false},
+        {{"-platform", "xcb", "foo"}, true},
+        {{"foo"}, true},
+        {{"-x"}, true},
+        {{"-stylish"}, true},
         {{"-h"}, true},
         {{"--in=Tavrin", "--batch"}, true},
         {{"--bogus"}, true},

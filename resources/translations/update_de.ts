@@ -129,10 +129,6 @@ Rückgabewert:
 </translation>
     </message>
     <message>
-        <source>Writes the NAND image built into it into a Tavrin unit over MIDI. Without options it opens its window; with --batch it runs one complete update without one. PORT is a listed port&apos;s exact name, or a part of one (any case) that fits only that port.</source>
-        <translation>Schreibt das eingebaute NAND-Image über MIDI in ein Tavrin-Gerät. Ohne Optionen öffnet es sein Fenster; mit --batch führt es eine vollständige Aktualisierung ohne Fenster aus. PORT ist der genaue Name eines aufgeführten Anschlusses oder ein Teil davon (Groß- und Kleinschreibung egal), der nur auf diesen Anschluss passt.</translation>
-    </message>
-    <message>
         <source>Run one complete update and exit.</source>
         <translation>Eine vollständige Aktualisierung ausführen und beenden.</translation>
     </message>
@@ -161,10 +157,6 @@ Rückgabewert:
         <translation>Version, Größe und Prüfsumme des eingebauten Images und den Reset-Code zeigen und beenden.</translation>
     </message>
     <message>
-        <source>unexpected argument &quot;%1&quot;</source>
-        <translation>unerwartetes Argument „%1“</translation>
-    </message>
-    <message>
         <source>give either --batch or --list</source>
         <translation>geben Sie entweder --batch oder --list an</translation>
     </message>
@@ -177,14 +169,85 @@ Rückgabewert:
         <translation>Ohne Zurücklesen jedes Blocks schreiben (eine geprüfte Aktualisierung dauert etwa doppelt so lange).</translation>
     </message>
     <message>
-        <source>--in, --out and --no-verify go with --batch</source>
-        <translation>--in, --out und --no-verify gehören zu --batch</translation>
-    </message>
-    <message>
         <source>The image is a generated placeholder: it updates only the simulated unit (tavrin-sim), never a real one.
 </source>
         <translation>Das Image ist ein erzeugter Platzhalter: Es aktualisiert nur das simulierte Gerät (tavrin-sim), nie ein echtes.
 </translation>
+    </message>
+    <message>
+        <source>Usage: tavrin-update                  open the window
+       tavrin-update --batch --in PORT --out PORT [--no-verify] [--verbose] [--json]
+       tavrin-update --list [--json]
+       tavrin-update --help | --version
+
+Writes the NAND image built into it into a Tavrin unit over MIDI: in its window, or with
+--batch as one complete update without one. PORT is a listed port&apos;s exact name, or a part of
+one (any case) that fits only that port.
+</source>
+        <translation>Aufruf: tavrin-update                  das Fenster öffnen
+        tavrin-update --batch --in PORT --out PORT [--no-verify] [--verbose] [--json]
+        tavrin-update --list [--json]
+        tavrin-update --help | --version
+
+Schreibt das eingebaute NAND-Image über MIDI in ein Tavrin-Gerät: in seinem Fenster oder mit
+--batch als eine vollständige Aktualisierung ohne Fenster. PORT ist der genaue Name eines
+aufgeführten Anschlusses oder ein Teil davon (Groß- und Kleinschreibung egal), der nur auf diesen
+Anschluss passt.
+</translation>
+    </message>
+    <message>
+        <source>
+Examples:
+  tavrin-update --list
+  tavrin-update --batch --in Tavrin --out Tavrin
+  tavrin-update --batch --in Tavrin --out Tavrin --json &gt;update.jsonl
+</source>
+        <translation>
+Beispiele:
+  tavrin-update --list
+  tavrin-update --batch --in Tavrin --out Tavrin
+  tavrin-update --batch --in Tavrin --out Tavrin --json &gt;update.jsonl
+</translation>
+    </message>
+    <message>
+        <source>unknown option %1</source>
+        <translation>unbekannte Option %1</translation>
+    </message>
+    <message>
+        <source>%1 needs a value</source>
+        <translation>%1 braucht einen Wert</translation>
+    </message>
+    <message>
+        <source>%1 takes no value</source>
+        <translation>%1 nimmt keinen Wert</translation>
+    </message>
+    <message>
+        <source>Print every log line, also the one for each page written.</source>
+        <translation>Jede Protokollzeile ausgeben, auch die für jede geschriebene Seite.</translation>
+    </message>
+    <message>
+        <source>Batch update:</source>
+        <translation>Aktualisierung ohne Fenster:</translation>
+    </message>
+    <message>
+        <source>Ports:</source>
+        <translation>Anschlüsse:</translation>
+    </message>
+    <message>
+        <source>Output:</source>
+        <translation>Ausgabe:</translation>
+    </message>
+    <message>
+        <source>Information:</source>
+        <translation>Auskunft:</translation>
+    </message>
+    <message>
+        <source>unexpected argument %1</source>
+        <translation>unerwartetes Argument %1</translation>
+    </message>
+    <message>
+        <source>--in, --out, --no-verify and --verbose go with --batch</source>
+        <translation>--in, --out, --no-verify und --verbose gehören zu --batch</translation>
     </message>
 </context>
 <context>
