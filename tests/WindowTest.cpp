@@ -1149,7 +1149,8 @@ TEST(WindowResources, PictureIsStoredPlainAt320By87WithAlpha)
 TEST(WindowResources, TreeHoldsTheDataAndTheCatalogues)
 {
     EXPECT_EQ(QDir(QStringLiteral(":/data")).entryList(QDir::AllEntries, QDir::Name),
-        QStringList({"resourcesNAND.bin", "update_screen_tavrin_V2_02.png"}));
+        QStringList(
+            {"resourcesNAND.bin", "update_screen_tavrin_V2_02.png", "update_screen_tavrin_V2_02@2x.png"}));
     EXPECT_EQ(QDir(QStringLiteral(":/Charts")).entryList(QDir::AllEntries, QDir::Name),
         QStringList({"qt_de", "update_de"}));
 }
