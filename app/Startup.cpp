@@ -31,9 +31,21 @@ void prepareApplication()
     QCoreApplication::setApplicationVersion(QString::fromLatin1(BuildInfo::Version));
     // Lets the desktop match the window to its entry and icon.
     QGuiApplication::setDesktopFileName(QString::fromLatin1(BuildInfo::DesktopId));
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // On a scaled screen the picture comes at the screen's pixels (its @2x file) instead of enlarged; Qt 6
+    // always does so.
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+#endif
     // Plastique comes as a plugin for Qt 5 only; elsewhere Fusion draws the window, with Plastique's frames.
     QStyle *style = QStyleFactory::create(QStringLiteral("plastique"));
     QApplication::setStyle(style ? style : new PlastiqueFrames);
+}
+
+void scaleWithTheScreen()
+{
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+#endif
 }
 
 void fitFontToForm()

@@ -11,6 +11,13 @@ namespace Startup {
 constexpr int WindowWidth = 922;
 constexpr int WindowHeight = 322;
 
+// The form places every widget at fixed pixels: on a high-density screen only a scale of the whole
+// window by the screen's factor keeps its texts whole. Qt 6 scales so by default; Qt 5 only when told
+// before the application object exists, so this comes first. Each keeps its own rounding: Qt 6 scales
+// by 1.5 at 150 %, which every text fits; Qt 5 rounds, so that a screen of 192 dpi measured as 191.8
+// still gets exactly 2.
+void scaleWithTheScreen();
+
 // Names the settings and chooses the style; called before the application object exists, so that
 // every widget is created in that style. Without the style's plugin, Fusion with Plastique's frames.
 void prepareApplication();

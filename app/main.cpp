@@ -14,6 +14,7 @@ int main(int argc, char *argv[])
 
     QTranslator programTranslator;
     QTranslator frameworkTranslator;
+    Startup::scaleWithTheScreen();
     Startup::prepareApplication();
     QApplication application(argc, argv);
     Startup::fitFontToForm();

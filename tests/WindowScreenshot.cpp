@@ -73,6 +73,7 @@ int main(int argc, char **argv)
     }
     QTranslator program;
     QTranslator framework;
+    Startup::scaleWithTheScreen();
     Startup::prepareApplication();
     QApplication application(argc, argv);
     Startup::fitFontToForm();
