@@ -563,7 +563,7 @@ TEST_F(EngineTest, PieceDamagedOnItsWayInRewritesTheBlock)
     });
     rig.pressUpdate();
     expectCompletePass(s);
-    EXPECT_EQ(rig.stats().piecesDamaged, 1);
+    EXPECT_EQ(rig.stats().requestsDamaged, 1);
     EXPECT_EQ(rig.unit([](SimulatedUnit &u) { return u.eraseCount(1); }), 2);
     EXPECT_EQ(rig.window.retryCount, 1);
     EXPECT_TRUE(rig.log().contains(
