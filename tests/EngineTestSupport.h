@@ -198,6 +198,8 @@ struct Scenario
     bool otherPageAfterLists = false;
     // Requests damaged on their way in: the kind, which one of that kind and the bit.
     std::vector<std::tuple<SimulatedUnit::RequestDamage, int, int>> damagedRequests{};
+    // Blocks whose next erase fails and says so.
+    std::set<int> eraseFailuresOnce{};
 };
 
 // Entries ascend up to the padding, as the updater writes them; anything else has rotted.
@@ -475,6 +477,8 @@ public:
                 u.storeFrame(0, int(s.storedLists.size()), Bytes(expect::FrameBytes, 0).data());
             for (int block : s.eraseFailures)
                 u.failErase(block);
+            for (int block : s.eraseFailuresOnce)
+                u.failErase(block, 1);
             for (const auto &page : s.programFailures)
                 u.failProgram(page.first, page.second);
             for (const auto &page : s.flippedOnce)

@@ -68,6 +68,8 @@ PassCase passCases[] = {
     {"StoredListWithAHundredAndTwentySixEntriesIsTakenWhole",
         {expect::patternImage(Page), {}, {{0, range(1, 126)}}}, 127, 0},
     {"FullBlockZeroMovesTheLastListToPageZero", {expect::patternImage(Block), {}, fullBlockZero()}, 1, 63},
+    {"FailedEraseOfAFullBlockZeroIsSentOnceMore",
+        {expect::patternImage(Block), {}, fullBlockZero(), {}, {}, {}, {}, {}, false, false, {}, {0}}, 1, 63},
     {"FullBlockZeroTakesTheUpdatedListInPageOne", {expect::patternImage(Block + 1), {}, fullBlockZero(), {2}},
         3, 0},
     {"ImageOfWholePagesEndsWithAFullPage", {expect::patternImage(70 * Page), {}, {{0, {}}}}, 2, 5},
