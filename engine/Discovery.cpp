@@ -248,14 +248,15 @@ void MainWindow::readOlderList()
     while (older >= 0 && !(listPages >> older & 1))
         --older;
     if (older < 0) {
-        logProgress(tr("The bad-block list in block 0, page %1 does not ascend and no list precedes it: the "
-                       "list is taken as lost")
-                        .arg(bblPage));
+        logProgress(
+            tr("The bad-block list in block 0, page %1 is damaged and no list precedes it: the list is "
+               "taken as lost")
+                .arg(bblPage));
         lastListPage = -1;
         readDefectList();
         return;
     }
-    logProgress(tr("The bad-block list in block 0, page %1 does not ascend; the one in page %2 is read")
+    logProgress(tr("The bad-block list in block 0, page %1 is damaged; the one in page %2 is read")
                     .arg(bblPage)
                     .arg(older));
     lastListPage = std::int8_t(older);

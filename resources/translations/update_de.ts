@@ -522,12 +522,12 @@ Rückgabewert:
         <translation>Block 0 enthält auf den Seiten 0 bis %1 keine Bad-Block-Liste: Die Liste gilt als verloren</translation>
     </message>
     <message>
-        <source>The bad-block list in block 0, page %1 does not ascend and no list precedes it: the list is taken as lost</source>
-        <translation>Die Bad-Block-Liste in Block 0, Seite %1 ist nicht aufsteigend, und keine Liste geht ihr voraus: Die Liste gilt als verloren</translation>
+        <source>The bad-block list in block 0, page %1 is damaged and no list precedes it: the list is taken as lost</source>
+        <translation>Die Bad-Block-Liste in Block 0, Seite %1 ist beschädigt, und keine Liste geht ihr voraus: Die Liste gilt als verloren</translation>
     </message>
     <message>
-        <source>The bad-block list in block 0, page %1 does not ascend; the one in page %2 is read</source>
-        <translation>Die Bad-Block-Liste in Block 0, Seite %1 ist nicht aufsteigend; die auf Seite %2 wird gelesen</translation>
+        <source>The bad-block list in block 0, page %1 is damaged; the one in page %2 is read</source>
+        <translation>Die Bad-Block-Liste in Block 0, Seite %1 ist beschädigt; die auf Seite %2 wird gelesen</translation>
     </message>
     <message>
         <source>the erase of block 0</source>
