@@ -29,6 +29,7 @@ QString phaseName(int phase)
         return QStringLiteral("write");
     case BlockReadBack:
         return QStringLiteral("verify");
+    case FinalCheck:
     case FinishConfirm:
         return QStringLiteral("finish");
     case Idle:

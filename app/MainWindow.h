@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 class QTimer;
 
@@ -38,6 +39,8 @@ enum UpdatePhase : int {
     // Reading back the pages just written: a data block, or the first sector of a list in block 0.
     BlockReadBack = 16,
     ListReadBack = 17,
+    // Before CMD_FINISH: the start of the list page and of every data block written, read once more.
+    FinalCheck = 18,
 };
 
 // The figures of the last pass, as its summary line gives them.
@@ -131,7 +134,10 @@ private:
     bool listEntriesPlausible() const;
     void probeListPage();
     void readListPiece();
+    void readOlderList();
+    void readDefectList();
     void eraseListBlock();
+    void writeFirstList(int page);
     void startDataWriting();
     void eraseCurrentBlock();
     void markCurrentBlockBad();
@@ -143,14 +149,21 @@ private:
     void sendReadBack();
     enum ReadBackVerdict { ReadBackPending, ReadBackMatches, ReadBackDiffers };
     ReadBackVerdict judgeReadBack(const std::uint8_t *expected);
+    void expectedPiece(std::uint8_t *expected) const;
     void onBlockReadBack();
     void repairBlock();
     void startListReadBack();
     void onListReadBack();
+    void moveListOn();
     void writeList();
     void listStored();
     void endOfPass();
     void finish();
+    void startFinalCheck();
+    void checkFrom(int imageBlock);
+    void onFinalCheckRead();
+    void repairAfterFinalCheck();
+    void tellUnitFinished();
     void sendFinishRequest();
     void confirmFinish();
     // `perPage`: one of the lines that come once for every page written.
@@ -208,6 +221,17 @@ public:
     std::int8_t lastListPage = -1;
     std::int8_t firstErasedPage = 0;
     QByteArray otherPageRead;
+    // One bit per page of block 0 that starts like a list, so that a rotten newest list can give way.
+    std::uint64_t listPages = 0;
+    // The first piece of the list that the current list page holds, for the final check.
+    std::array<std::uint8_t, 64> listStart{};
+    // The physical block of each image block written in this pass, in image order.
+    std::vector<std::int16_t> imageBlockPlaces;
+    // The final check's item (-1: the list page, otherwise an image block), the rewrites it has caused,
+    // and whether the block being written is such a rewrite.
+    int finalCheckBlock = 0;
+    int finalCheckRepairs = 0;
+    bool repairingBlock = false;
     // 100 ms ticks left before a pass that has sent nothing further is reported stalled; 0 when off.
     int stallTicks = 0;
     QElapsedTimer passClock;

@@ -15,7 +15,11 @@ void MainWindow::onNandReady()
     bblPage = 0;
     listBlockFull = false;
     lastListPage = -1;
+    listPages = 0;
     otherPageRead.clear();
+    imageBlockPlaces.clear();
+    finalCheckRepairs = 0;
+    repairingBlock = false;
     dataWritten = false;
     imageWritten = false;
     eraseFailedOnce = false;
@@ -90,6 +94,10 @@ void MainWindow::onFlashData()
         onListReadBack();
         return;
     }
+    if (phase == FinalCheck) {
+        onFinalCheckRead();
+        return;
+    }
     if ((phase != BblScan && phase != BblRead) || !discoveryDataSound())
         return;
     if (phase == BblScan)
@@ -127,8 +135,10 @@ void MainWindow::probeListPage()
         return;
     }
     otherPageRead.clear();
-    if (holdsList)
+    if (holdsList) {
         lastListPage = bblPage;
+        listPages |= std::uint64_t(1) << bblPage;
+    }
     if (!erased && bblPage < Nand::LastPage) {
         ++bblPage;
         readNext(0);
@@ -146,13 +156,18 @@ void MainWindow::probeListPage()
         readNext(0);
         return;
     }
-    if (firstErasedPage > 0) {
-        // Written pages without any list: nothing here says which blocks went bad.
-        rejectImplausible();
-        return;
+    if (firstErasedPage == 0) {
+        logProgress(tr("no BBL found, NAND is unused"));
+    } else {
+        // Written pages without any list, as a first list cut off by power loss leaves them.
+        logProgress(tr("Block 0 holds no bad-block list in pages 0 to %1: the list is taken as lost")
+                        .arg(firstErasedPage - 1));
     }
+    readDefectList();
+}
 
-    logProgress(tr("no BBL found, NAND is unused"));
+void MainWindow::readDefectList()
+{
     logProgress(tr("read defective list"));
     phase = DefectListRead;
     readNext(0);
@@ -187,9 +202,10 @@ void MainWindow::readListPiece()
         return;
     }
     if (!listEntriesPlausible()) {
-        rejectImplausible();
+        readOlderList();
         return;
     }
+    std::copy_n(pageFrame.begin(), listStart.size(), listStart.begin());
 
     badBlocks.fill(0);
     factoryDefects
@@ -223,6 +239,31 @@ void MainWindow::readListPiece()
     startDataWriting();
 }
 
+void MainWindow::readOlderList()
+{
+    // Both reads of every piece agreed: the list rotted in the NAND, and reading it again cannot help.
+    // The unit takes the last written page, so a sound list follows it at the end of the pass.
+    listPages &= ~(std::uint64_t(1) << bblPage);
+    int older = bblPage - 1;
+    while (older >= 0 && !(listPages >> older & 1))
+        --older;
+    if (older < 0) {
+        logProgress(
+            tr("The bad-block list in block 0, page %1 is damaged and no list precedes it: the list is "
+               "taken as lost")
+                .arg(bblPage));
+        lastListPage = -1;
+        readDefectList();
+        return;
+    }
+    logProgress(tr("The bad-block list in block 0, page %1 is damaged; the one in page %2 is read")
+                    .arg(bblPage)
+                    .arg(older));
+    lastListPage = std::int8_t(older);
+    bblPage = std::int8_t(older);
+    readNext(0);
+}
+
 void MainWindow::onDefectData()
 {
     if (phase != DefectListRead || pieceIndex >= Engine::DefectListParts || !discoveryDataSound())
@@ -252,7 +293,11 @@ void MainWindow::onDefectData()
         stopPass(tr("more than 3 factory defects, Flash not healthy! Aborting"));
         return;
     }
-    eraseListBlock();
+    // A lost list is followed by a fresh one while block 0 has an erased page, without risking its erase.
+    if (firstErasedPage > 0 && firstErasedPage <= Nand::LastPage)
+        writeFirstList(firstErasedPage);
+    else
+        eraseListBlock();
 }
 
 void MainWindow::eraseListBlock()

@@ -179,6 +179,7 @@ void MainWindow::retry()
         break;
     case BlockReadBack:
     case ListReadBack:
+    case FinalCheck:
         if (mayRetryStep(true))
             sendReadBack();
         break;
@@ -221,8 +222,14 @@ QString MainWindow::stepName() const
         return tr("the write of block %1").arg(currentBlock);
     case BlockReadBack:
         return tr("the read-back of block %1, page %2").arg(currentBlock).arg(readBackPage);
+    case BblBlockErase:
+        return tr("the erase of block 0");
+    case FinalCheck:
+        return finalCheckBlock < 0
+            ? tr("the final check of the bad-block list in block 0, page %1").arg(bblPage)
+            : tr("the final check of block %1").arg(currentBlock);
     default:
-        return tr("the write of the bad-block list to block 0");
+        return tr("the write of the bad-block list to block 0, page %1").arg(bblPage);
     }
 }
 

@@ -58,6 +58,8 @@ constexpr int MaxStepRetries = 16;
 // CMD_FINISH goes out at most this often, each time waiting this long for the unit's idle report.
 constexpr int MaxFinishSends = 3;
 constexpr int FinishTicks = 30;
+// Blocks (or list pages) the final check may have written again before the pass stops.
+constexpr int MaxFinalCheckRepairs = 4;
 constexpr int MaxFactoryDefects = 3;
 constexpr int ListReadPieces = 4;
 constexpr int ReadPieceSize = 64;

@@ -29,7 +29,7 @@ void MainWindow::readBackPiece(int piece)
 
 void MainWindow::sendReadBack()
 {
-    const bool list = phase == ListReadBack;
+    const bool list = phase == ListReadBack || (phase == FinalCheck && finalCheckBlock < 0);
     const std::uint32_t page
         = list ? std::uint32_t(bblPage) : std::uint32_t(currentBlock) * Nand::PagesPerBlock + readBackPage;
     arm();
@@ -56,18 +56,22 @@ MainWindow::ReadBackVerdict MainWindow::judgeReadBack(const std::uint8_t *expect
     return ReadBackPending;
 }
 
-void MainWindow::onBlockReadBack()
+void MainWindow::expectedPiece(std::uint8_t *expected) const
 {
     // The data bytes of the page frame that was sent, with 0xFF past the image's end.
-    std::array<std::uint8_t, Engine::ReadPieceSize> expected;
-    expected.fill(Nand::ErasedByte);
+    std::fill_n(expected, Engine::ReadPieceSize, Nand::ErasedByte);
     const std::int64_t start
         = (std::int64_t(dataBlockIndex) * Nand::PagesPerBlock + readBackPage) * Nand::PageDataSize
         + std::int64_t(pieceIndex) * Engine::ReadPieceSize;
     if (start < imageSize)
-        std::memcpy(expected.data(), imageData.constData() + start,
+        std::memcpy(expected, imageData.constData() + start,
             std::size_t(std::min<std::int64_t>(Engine::ReadPieceSize, imageSize - start)));
+}
 
+void MainWindow::onBlockReadBack()
+{
+    std::array<std::uint8_t, Engine::ReadPieceSize> expected;
+    expectedPiece(expected.data());
     switch (judgeReadBack(expected.data())) {
     case ReadBackPending:
         return;
@@ -149,17 +153,20 @@ void MainWindow::onListReadBack()
         writeList();
         return;
     }
+    logProgress(tr("Block 0 page %1 holds something else").arg(bblPage));
+    moveListOn();
+}
+
+void MainWindow::moveListOn()
+{
     // Erasing block 0 first would leave no list at all if the pass stopped before the rewrite.
     if (bblPage == Nand::LastPage) {
-        logProgress(tr("Block 0 page %1 holds something else and block 0 is full; it is erased for the "
-                       "bad-block list")
-                        .arg(bblPage));
+        logProgress(tr("Block 0 is full; it is erased for the bad-block list"));
         eraseListBlock();
         return;
     }
-    logProgress(
-        tr("Block 0 page %1 holds something else; the bad-block list goes to the next page").arg(bblPage));
     ++bblPage;
+    logProgress(tr("The bad-block list goes to block 0 page %1").arg(bblPage));
     writeList();
 }
 
@@ -173,6 +180,7 @@ void MainWindow::writeList()
 void MainWindow::listStored()
 {
     lastListPage = bblPage;
+    std::copy_n(pageFrame.begin() + Frame::sectorOffset(0), listStart.size(), listStart.begin());
     if (dataWritten)
         finish();
     else

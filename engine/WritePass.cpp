@@ -34,6 +34,8 @@ void MainWindow::eraseCurrentBlock()
 
 void MainWindow::markCurrentBlockBad()
 {
+    // The image block goes on into the next good block, and the pass with it, as at its first write.
+    repairingBlock = false;
     badBlocks[currentBlock] = 1;
     newBadBlocks = true;
     ++newBadBlockCount;
@@ -44,16 +46,20 @@ void MainWindow::markCurrentBlockBad()
 
 void MainWindow::onEraseStatus()
 {
-    if (phase == BlockErase) {
-        if (link.statusFailed && !eraseFailedOnce) {
-            // A late copy of another block's failure may answer this erase: only a second failure is
-            // believed.
-            eraseFailedOnce = true;
-            logProgress(tr("Erase block %1 failed; it is erased once more").arg(currentBlock));
+    if (phase != BlockErase && phase != BblBlockErase)
+        return;
+    if (link.statusFailed && !eraseFailedOnce) {
+        // A late copy of another block's failure may answer this erase: only a second failure is believed.
+        eraseFailedOnce = true;
+        logProgress(tr("Erase block %1 failed; it is erased once more").arg(currentBlock));
+        if (phase == BblBlockErase)
+            eraseListBlock();
+        else
             eraseCurrentBlock();
-            return;
-        }
-        eraseFailedOnce = false;
+        return;
+    }
+    eraseFailedOnce = false;
+    if (phase == BlockErase) {
         if (link.statusFailed) {
             logProgress(tr("Erase block %1 FAIL").arg(currentBlock));
             markCurrentBlockBad();
@@ -68,16 +74,24 @@ void MainWindow::onEraseStatus()
         phase = DataPageStart;
         arm();
         link.sendWritePage(currentBlock, std::uint8_t(pageInBlock));
-    } else if (phase == BblBlockErase) {
-        // Block 0 is written whatever its erase reports: the list has no other place.
+    } else if (link.statusFailed) {
+        // Programming over pages that still hold lists would leave none that can be read.
+        stopPass(tr("Update stopped: the erase of block 0 failed twice; no bad-block list was written over "
+                    "the old ones"));
+    } else {
         logProgress(tr("Erase block %1 ok").arg(Nand::ListBlock));
-        logProgress(tr("writing BBL to block 0 page 0"));
-        bblPage = 0;
-        BlockEdit->setText(tr("0"));
-        PageEdit->setText(QString::number(bblPage));
-        newBadBlocks = false;
-        writeList();
+        writeFirstList(0);
     }
+}
+
+void MainWindow::writeFirstList(int page)
+{
+    logProgress(tr("writing BBL to block 0 page %1").arg(page));
+    bblPage = std::int8_t(page);
+    BlockEdit->setText(tr("0"));
+    PageEdit->setText(QString::number(bblPage));
+    newBadBlocks = false;
+    writeList();
 }
 
 void MainWindow::onWriteReady()
@@ -149,12 +163,16 @@ void MainWindow::onProgramStatus()
         break;
     case NextBblProgram:
     case FirstBblProgram:
-        if (link.statusFailed)
-            stopPass(tr("Update stopped: the bad-block list could not be programmed"));
-        else if (verifyPass)
+        if (link.statusFailed) {
+            if (mayRetryStep(false)) {
+                logProgress(tr("Block 0 page %1 failed to program").arg(bblPage));
+                moveListOn();
+            }
+        } else if (verifyPass) {
             startListReadBack();
-        else
+        } else {
             listStored();
+        }
         break;
     default:
         break;
@@ -180,7 +198,8 @@ void MainWindow::onDataPageProgrammed()
         link.sendWritePage(currentBlock, std::uint8_t(pageInBlock));
         return;
     }
-    if (verifyPass)
+    // A block that the final check found damaged is read back even in an unverified pass.
+    if (verifyPass || repairingBlock)
         startBlockReadBack();
     else
         leaveBlock();
@@ -188,6 +207,13 @@ void MainWindow::onDataPageProgrammed()
 
 void MainWindow::leaveBlock()
 {
+    imageBlockPlaces.resize(std::size_t(dataBlockIndex) + 1);
+    imageBlockPlaces[std::size_t(dataBlockIndex)] = currentBlock;
+    if (repairingBlock) {
+        repairingBlock = false;
+        startFinalCheck();
+        return;
+    }
     if (imageDone) {
         imageWritten = true;
         endOfPass();
@@ -225,6 +251,11 @@ void MainWindow::finish()
                "update finished"));
         return;
     }
+    startFinalCheck();
+}
+
+void MainWindow::tellUnitFinished()
+{
     // Only the unit's idle report confirms the finish; the countdown sends it again meanwhile.
     stallTicks = 0;
     phase = FinishConfirm;

@@ -55,6 +55,16 @@ const std::map<std::string, ReplyFaults::Fault> &faultKinds()
     return kinds;
 }
 
+const std::map<std::string, SimulatedUnit::RequestDamage> &damageKinds()
+{
+    static const std::map<std::string, SimulatedUnit::RequestDamage> kinds{
+        {"erase", SimulatedUnit::RequestDamage::EraseBlock},
+        {"page", SimulatedUnit::RequestDamage::PageAddress},
+        {"bit7", SimulatedUnit::RequestDamage::PieceHighBit},
+    };
+    return kinds;
+}
+
 std::string blockRange()
 {
     return "a block number from 0 to " + std::to_string(SimulatedUnit::Blocks - 1);
@@ -160,6 +170,25 @@ const std::map<std::string, Handler> &valueOptions()
                 if (!number(value, MaxDropInterval, n) || n == 0)
                     return false;
                 o.damagedPieces.push_back(int(n));
+                return true;
+            }},
+        {"--damage-request",
+            [](const std::string &value, SimOptions &o, std::string &problem) {
+                problem = "KIND:N:BIT, with KIND erase (BIT 0 to 13), page (BIT 0 to 6) or bit7 (BIT a byte "
+                          "0 to 63) and N a request number from 1 to "
+                    + std::to_string(MaxDropInterval);
+                const std::size_t first = value.find(':');
+                const std::size_t second = first == std::string::npos ? first : value.find(':', first + 1);
+                std::uint64_t n = 0;
+                std::uint64_t bit = 0;
+                if (second == std::string::npos
+                    || !number(value.substr(first + 1, second - first - 1), MaxDropInterval, n) || n == 0
+                    || !number(value.substr(second + 1), MaxDataByte, bit))
+                    return false;
+                const auto kind = damageKinds().find(value.substr(0, first));
+                if (kind == damageKinds().end() || !SimulatedUnit::damageFits(kind->second, int(bit)))
+                    return false;
+                o.damagedRequests.push_back({kind->second, int(n), int(bit)});
                 return true;
             }},
         {"--checksum-byte",
@@ -318,6 +347,11 @@ std::string SimOptions::usage()
            "                           flipped in the flag byte, outside the checksum\n"
            "  --damage-piece N         CMD_PAGE_DATA number N (counted from 1) arrives damaged; the unit\n"
            "                           acknowledges it with status 02 (may be repeated)\n"
+           "  --damage-request KIND:N:BIT\n"
+           "                           request N of a kind (counted from 1) arrives with a bit flipped\n"
+           "                           where no checksum covers it: erase: bit BIT of the block number of\n"
+           "                           CMD_ERASE_BLOCK; page: bit BIT of the page number of CMD_WRITE_PAGE;\n"
+           "                           bit7: bit 7 of data byte BIT of CMD_PAGE_DATA (may be repeated)\n"
            "  --checksum-byte N        data replies carry N in byte 10 in place of their checksum\n"
            "  --unit-serial N          serial number the unit reports (default 190101)\n"
            "  --unit-version N         version the unit reports, minor * 256 + major (default 261: 5.01)\n"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ReplyFaults.h"
+#include "SimulatedUnit.h"
 #include "VirtualPort.h"
 
 #include <array>
@@ -33,6 +34,19 @@ struct SimOptions
     // Pieces of page data, counted from 1, damaged on their way in.
     std::vector<int> damagedPieces;
     std::optional<std::uint8_t> checksumByte;
+    // Requests damaged on their way in where no checksum covers them: the kind, which one of that kind
+    // (counted from 1) and the bit.
+    struct DamagedRequest
+    {
+        SimulatedUnit::RequestDamage what;
+        int nth;
+        int bit;
+        bool operator==(const DamagedRequest &other) const
+        {
+            return what == other.what && nth == other.nth && bit == other.bit;
+        }
+    };
+    std::vector<DamagedRequest> damagedRequests;
     std::optional<std::uint32_t> seed;
     std::optional<std::uint32_t> serial;
     std::optional<std::uint16_t> version;

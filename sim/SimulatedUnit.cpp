@@ -147,14 +147,21 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::handle(const std::uint8_t *me
 
     std::vector<Message> out = faults.onRequest();
     Message damaged;
-    pieceDamagedHere = false;
-    if (size > GroupsPosition && message[CommandPosition] == CMD_PAGE_DATA
-        && std::count(piecesToDamage.begin(), piecesToDamage.end(), ++piecesReceived) > 0) {
-        damaged.assign(message, message + size);
-        damaged[GroupsPosition] ^= 1;
-        message = damaged.data();
-        pieceDamagedHere = true;
-        ++counters.piecesDamaged;
+    requestDamagedHere = false;
+    if (size > CommandPosition) {
+        const std::uint8_t command = message[CommandPosition] & SevenBits;
+        const int count = ++requestsOfCommand[command];
+        for (const Damage &damage : damages) {
+            if (damage.command != command || damage.nth != count || damage.position + 1 >= size)
+                continue;
+            if (damaged.empty())
+                damaged.assign(message, message + size);
+            damaged[damage.position] ^= damage.mask;
+            requestDamagedHere = true;
+            ++counters.requestsDamaged;
+        }
+        if (requestDamagedHere)
+            message = damaged.data();
     }
     for (Message &produced : process(message, size)) {
         for (Message &sent : faults.apply(std::move(produced)))
@@ -346,6 +353,7 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::writePage(const std::uint8_t 
     }
     closeOpenPage();
     pageOpen = true;
+    openPageDamaged = requestDamagedHere;
     openBlock = block;
     openPage = page;
     return {reply(WriteReadyReply)};
@@ -379,7 +387,7 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::pageDataPiece(
     if (sum != message[ChecksumPosition]) {
         faulty = true;
         ++counters.checksumErrors;
-        if (!pieceDamagedHere)
+        if (!requestDamagedHere)
             error("CMD_PAGE_DATA checksum is %02X, the %zu data bytes give %02X", message[ChecksumPosition],
                 raw.size(), sum);
     }
@@ -389,6 +397,7 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::pageDataPiece(
         return {reply(DataAckReply, StatusFailed)};
     }
     const int piece = openPieces++;
+    openPageDamaged = openPageDamaged || requestDamagedHere;
     const std::size_t expected = piece < PiecesPerFrame - 1 ? PieceSize
         : piece == PiecesPerFrame - 1                       ? LastPieceSize
                                                             : 0;
@@ -419,6 +428,7 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::programPage(std::size_t size)
     const int page = openPage;
     const std::vector<std::uint8_t> received = std::move(openFrame);
     const int pieces = openPieces;
+    const bool damaged = openPageDamaged;
     closeOpenPage();
 
     if (received.size() != std::size_t(FrameSize)) {
@@ -428,7 +438,7 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::programPage(std::size_t size)
             block, page, pieces, received.size(), PiecesPerFrame, FrameSize);
         return {reply(ProgramStatusReply, StatusFailed)};
     }
-    checkFrame(block, page, received.data());
+    checkFrame(block, page, received.data(), damaged);
     if (takeFailure(programFailures, block, page)) {
         ++counters.failedPrograms;
         return {reply(ProgramStatusReply, StatusFailed)};
@@ -495,7 +505,7 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::finish(std::size_t size)
     return {reply(ModeReply, ModeIdle)};
 }
 
-void SimulatedUnit::checkFrame(int block, int page, const std::uint8_t *frame)
+void SimulatedUnit::checkFrame(int block, int page, const std::uint8_t *frame, bool damaged)
 {
     // Block 0 takes only bad-block lists; every other block takes image data tagged with its image block.
     if (block == 0 && frame[0] != ListMarker) {
@@ -516,7 +526,7 @@ void SimulatedUnit::checkFrame(int block, int page, const std::uint8_t *frame)
         const std::uint8_t *sector = frame + FrameHeadSize + k * SectorStride;
         const auto expected = checkBytes(sector);
         const std::uint8_t *got = sector + SectorSize;
-        if (!std::equal(expected.begin(), expected.end(), got)) {
+        if (!std::equal(expected.begin(), expected.end(), got) && !damaged) {
             ++counters.checkByteErrors;
             error("block %d page %d sector %d has check bytes %02X %02X %02X %02X, expected %02X %02X %02X "
                   "%02X",
@@ -559,6 +569,7 @@ bool SimulatedUnit::takeFailure(std::vector<Failure> &failures, int block, int p
 void SimulatedUnit::closeOpenPage()
 {
     pageOpen = false;
+    openPageDamaged = false;
     openPieces = 0;
     openFrame.clear();
 }
@@ -753,7 +764,41 @@ void SimulatedUnit::injectCorruption(int nth, int position, std::uint8_t mask, b
 
 void SimulatedUnit::damagePiece(int nth)
 {
-    piecesToDamage.push_back(nth);
+    damages.push_back({CMD_PAGE_DATA, nth, GroupsPosition, 1});
+}
+
+bool SimulatedUnit::damageFits(RequestDamage what, int bit)
+{
+    switch (what) {
+    case RequestDamage::EraseBlock:
+        return bit >= 0 && bit < BlockGroups * GroupBits;
+    case RequestDamage::PageAddress:
+        return bit >= 0 && bit < GroupBits;
+    case RequestDamage::PieceHighBit:
+        return bit >= 0 && bit < PieceSize;
+    }
+    return false;
+}
+
+void SimulatedUnit::damageRequest(RequestDamage what, int nth, int bit)
+{
+    if (!damageFits(what, bit))
+        return;
+    switch (what) {
+    case RequestDamage::EraseBlock:
+        damages.push_back(
+            {CMD_ERASE_BLOCK, nth, ArgumentPosition + bit / GroupBits, std::uint8_t(1 << bit % GroupBits)});
+        break;
+    case RequestDamage::PageAddress:
+        damages.push_back({CMD_WRITE_PAGE, nth, ArgumentPosition + BlockGroups, std::uint8_t(1 << bit)});
+        break;
+    case RequestDamage::PieceHighBit:
+        // Bit 7 of each byte travels in the flag byte that ends its group of four.
+        damages.push_back({CMD_PAGE_DATA, nth,
+            GroupsPosition + std::size_t(bit / GroupRawBytes) * GroupSize + GroupRawBytes,
+            std::uint8_t(1 << bit % GroupRawBytes)});
+        break;
+    }
 }
 
 void SimulatedUnit::fillDataChecksumWith(std::uint8_t value)

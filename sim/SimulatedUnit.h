@@ -81,6 +81,13 @@ public:
     // The nth CMD_PAGE_DATA (counted from 1) arrives with bit 0 of its first data byte flipped, as if
     // damaged on the cable: the unit finds the checksum wrong and acknowledges the piece with 02.
     void damagePiece(int nth);
+    // The nth request of one kind (counted from 1) arrives with one bit flipped where no checksum covers
+    // it: bit `bit` (0 to 13) of the block number of a CMD_ERASE_BLOCK, bit `bit` (0 to 6) of the page
+    // number of a CMD_WRITE_PAGE, or bit 7 of data byte `bit` (0 to 63) of a CMD_PAGE_DATA. The unit
+    // carries out what arrives.
+    enum class RequestDamage { EraseBlock, PageAddress, PieceHighBit };
+    static bool damageFits(RequestDamage what, int bit);
+    void damageRequest(RequestDamage what, int nth, int bit);
     // Byte 10 of every data reply carries this value in place of the checksum of its data.
     void fillDataChecksumWith(std::uint8_t value);
     // Requests after this one (counted from 1) are neither carried out nor answered; -1 lifts it.
@@ -113,7 +120,7 @@ public:
         int passesStarted = 0; // accepted CMD_RESET_NAND
         int passesFinished = 0; // CMD_FINISH
         int checksumErrors = 0; // pieces whose checksum does not match their data
-        int piecesDamaged = 0; // damaged on their way in by damagePiece()
+        int requestsDamaged = 0; // damaged on their way in by damagePiece() or damageRequest()
         int checkByteErrors = 0; // sectors whose check bytes do not match their data
         int silentFaults = 0; // programs that said success and stored something else
     };
@@ -148,7 +155,8 @@ private:
     std::vector<Message> resetNand(const std::uint8_t *message, std::size_t size);
     std::vector<Message> finish(std::size_t size);
 
-    void checkFrame(int block, int page, const std::uint8_t *frame);
+    // Check bytes are only the updater's fault when what it sent arrived undamaged.
+    void checkFrame(int block, int page, const std::uint8_t *frame, bool damaged);
     bool takeFailure(std::vector<Failure> &failures, int block, int page);
     void closeOpenPage();
 
@@ -181,6 +189,7 @@ private:
     int openBlock = 0;
     int openPage = 0;
     int openPieces = 0;
+    bool openPageDamaged = false; // a request for the open page was damaged on its way in
     std::vector<std::uint8_t> openFrame;
 
     std::vector<Failure> eraseFailures;
@@ -191,9 +200,16 @@ private:
     int requestNumber = 0;
     int silenceAfter = -1;
     int dataChecksumFill = -1; // -1: the true checksum
-    std::vector<int> piecesToDamage;
-    int piecesReceived = 0;
-    bool pieceDamagedHere = false; // the damage is the cable's, not the updater's
+    struct Damage
+    {
+        std::uint8_t command;
+        int nth;
+        std::size_t position;
+        std::uint8_t mask;
+    };
+    std::vector<Damage> damages;
+    std::array<int, Stats::CommandValues> requestsOfCommand{};
+    bool requestDamagedHere = false; // the damage is the cable's, not the updater's
 
     Stats counters;
     std::vector<std::string> errorList;

@@ -123,6 +123,10 @@ bool StandaloneUnit::prepare()
         unit.damagePiece(piece);
         say("piece " + std::to_string(piece) + " arrives damaged");
     }
+    for (const SimOptions::DamagedRequest &damage : options.damagedRequests) {
+        unit.damageRequest(damage.what, damage.nth, damage.bit);
+        say("request " + std::to_string(damage.nth) + " of its kind arrives damaged");
+    }
     if (options.checksumByte) {
         unit.fillDataChecksumWith(*options.checksumByte);
         say("data replies carry " + std::to_string(*options.checksumByte) + " in place of their checksum");

@@ -101,12 +101,14 @@ TEST_F(EngineTest, UnusedNandRequestSequence)
     want.push_back(expect::eraseBlock(1));
     append(expect::pageRequests(1, 0, expect::dataFrame(image, 0, 0)));
     append(expect::pageRequests(1, 1, expect::dataFrame(image, 0, 1)));
+    // The final check: the start of the list page and of block 1.
+    append({expect::readFlash(0, 0), expect::readFlash(expect::Pages * 8, 0)});
     want.push_back(expect::request(0x0F));
     EXPECT_EQ(rig.device.requests(), want);
 }
 
 // A one-page image over lists in pages 0 and 1: every discovery read goes out twice; a verified pass
-// reads the page back once, piece by piece.
+// reads the page back once, piece by piece; the final check reads the start of the list and of block 1.
 std::vector<Bytes> twoStoredListsPass(const Bytes &image, bool verify = false)
 {
     std::vector<Bytes> want{expect::resetNand(std::uint32_t(image.size()))};
@@ -120,6 +122,8 @@ std::vector<Bytes> twoStoredListsPass(const Bytes &image, bool verify = false)
     want.insert(want.end(), page.begin(), page.end());
     for (int piece = 0; verify && piece < 32; ++piece)
         want.push_back(expect::readFlash(expect::Pages * 8 + piece / 4, piece % 4));
+    want.push_back(expect::readFlash(8, 0));
+    want.push_back(expect::readFlash(expect::Pages * 8, 0));
     want.push_back(expect::request(0x0F));
     return want;
 }
@@ -350,6 +354,7 @@ void PrintTo(const FaultCase &c, std::ostream *os)
 }
 
 const Bytes smallImage = expect::patternImage(Page + 9);
+using Damage = SimulatedUnit::RequestDamage;
 // Block 1 fails to erase twice, so the pass ends with an updated list in page 1.
 constexpr int NextListStart = RepliesBeforeDataWithListInPageZero + 2 + 2 * RepliesPerPage + 1;
 
@@ -367,6 +372,8 @@ std::vector<FaultCase> faultCases()
     const Scenario defectsInBothParts{smallImage, {1, 7, 519}};
     Scenario verified = listInPageZero;
     verified.verify = true;
+    // The final check reads the start of the list page and of block 1 before CMD_FINISH.
+    const int finishConfirmation = programStatus(1) + 3;
     const struct
     {
         const char *name;
@@ -389,7 +396,8 @@ std::vector<FaultCase> faultCases()
         {"UpdatedListStart", failingBlockOne, NextListStart},
         {"UpdatedListPiece", failingBlockOne, NextListStart + 12, StatusByte},
         {"UpdatedListProgram", failingBlockOne, NextListStart + 34, StatusByte},
-        {"FinishConfirmation", listInPageZero, programStatus(1) + 1},
+        {"FinalCheckOfBlockOne", listInPageZero, programStatus(1) + 2, DataByte},
+        {"FinishConfirmation", listInPageZero, finishConfirmation},
         {"ProbeOfTheOnlyList", listWithEntries, 4, DataByte},
         {"FirstPieceOfAListWithEntries", listWithEntries, 8, DataByte},
         {"DefectPartZeroWithADefectOfBlockSeven", defectsInBothParts, 6, DataByte},
@@ -412,7 +420,7 @@ std::vector<FaultCase> faultCases()
             Outcome outcome = Outcome::Finished;
             if (ready && unanswered)
                 outcome = Outcome::StalledThenFinished;
-            else if (phase.reply == programStatus(1) + 1 && fault.replies == 3)
+            else if (std::string(phase.name) == "FinishConfirmation" && fault.replies == 3)
                 outcome = Outcome::Unconfirmed;
             cases.push_back({std::string(phase.name) + fault.name, scenario, phase.reply, fault, outcome,
                 phase.corruptAt});
@@ -429,6 +437,13 @@ std::vector<FaultCase> faultCases()
         {"FlippedBitInTheFirstListMovesItToPageOne", {smallImage, {}, {}, {}, {}, {{0, 0}}}},
         {"FlippedBitInTheUpdatedListMovesItToTheNextPage",
             {smallImage, {}, {{0, {}}, {0, {}}}, {1}, {}, {{0, 2}}}},
+        // Requests damaged on their way in, where no checksum covers them.
+        {"EraseOfBlockOneDamagedIntoBlockZeroHasTheListWrittenAgain",
+            {smallImage, {}, {}, {}, {}, {}, {}, {}, false, false, {{Damage::EraseBlock, 2, 0}}}},
+        {"PageAddressDamagedOnItsWayInRewritesTheBlock",
+            {smallImage, {}, {{0, {}}}, {}, {}, {}, {}, {}, false, false, {{Damage::PageAddress, 2, 1}}}},
+        {"HighBitOfAPieceDamagedOnItsWayInRewritesTheBlock",
+            {smallImage, {}, {{0, {}}}, {}, {}, {}, {}, {}, false, false, {{Damage::PieceHighBit, 2, 0}}}},
     };
     for (auto [name, scenario] : silent) {
         scenario.verify = true;
@@ -570,7 +585,7 @@ TEST_F(EngineTest, PieceDamagedOnItsWayInRewritesTheBlock)
     });
     rig.pressUpdate();
     expectCompletePass(s);
-    EXPECT_EQ(rig.stats().piecesDamaged, 1);
+    EXPECT_EQ(rig.stats().requestsDamaged, 1);
     EXPECT_EQ(rig.unit([](SimulatedUnit &u) { return u.eraseCount(1); }), 2);
     EXPECT_EQ(rig.window.retryCount, 1);
     EXPECT_TRUE(rig.log().contains(

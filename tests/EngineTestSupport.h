@@ -19,6 +19,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 // Everything here is worked out from the NAND and protocol layouts directly, without the engine's or
@@ -195,7 +196,25 @@ struct Scenario
     bool verify = false;
     // A page of zeros after the stored lists, as a list page damaged at its start leaves.
     bool otherPageAfterLists = false;
+    // Requests damaged on their way in: the kind, which one of that kind and the bit.
+    std::vector<std::tuple<SimulatedUnit::RequestDamage, int, int>> damagedRequests{};
+    // Blocks whose next erase fails and says so.
+    std::set<int> eraseFailuresOnce{};
 };
+
+// Entries ascend up to the padding, as the updater writes them; anything else has rotted.
+inline bool listSound(const std::vector<int> &entries)
+{
+    int previous = -1;
+    for (int b : entries) {
+        if (b == 0xFFFF)
+            return true;
+        if (b > 1023 || b <= previous)
+            return false;
+        previous = b;
+    }
+    return true;
+}
 
 inline int imagePages(const Bytes &image)
 {
@@ -211,8 +230,11 @@ inline Nand expectedNand(const Scenario &s, const std::vector<Bytes> &block0, bo
         if (std::any_of(block0[p].begin(), block0[p].end(), [](std::uint8_t b) { return b != 0xFF; }))
             nand.set(0, p, block0[p]);
     }
-    // A list page whose bit flipped keeps it, and the list goes to the next page.
+    // A list page whose bit flipped keeps it, and the list goes to the next page; one that fails to
+    // program stays erased.
     auto putList = [&](int page, const Bytes &frame) {
+        while (s.programFailures.count({0, page}))
+            ++page;
         if (s.flippedOnce.count({0, page})) {
             nand.set(0, page, frame);
             nand.written[Nand::index(0, page++)][16 + 4] ^= 1;
@@ -222,26 +244,38 @@ inline Nand expectedNand(const Scenario &s, const std::vector<Bytes> &block0, bo
     };
     std::set<int> bad;
     int factoryCount = 0;
-    int listPage = 0;
-    if (!s.storedLists.empty()) {
-        const auto &last = s.storedLists.back();
-        factoryCount = last.first;
-        for (int b : last.second) {
+    const int pagesInUse = int(s.storedLists.size()) + (s.otherPageAfterLists ? 1 : 0);
+    int listPage = pagesInUse - 1;
+    // The newest sound list counts; after a rotten one the unit needs a sound list at the end.
+    int sound = int(s.storedLists.size()) - 1;
+    while (sound >= 0 && !listSound(s.storedLists[std::size_t(sound)].second))
+        --sound;
+    bool listAfter = s.otherPageAfterLists || sound + 1 < int(s.storedLists.size());
+    if (sound >= 0) {
+        factoryCount = s.storedLists[std::size_t(sound)].first;
+        for (int b : s.storedLists[std::size_t(sound)].second) {
             if (b > 1023)
                 break;
             bad.insert(b);
         }
-        listPage = int(s.storedLists.size()) - (s.otherPageAfterLists ? 0 : 1);
-        if (s.storedLists.size() == std::size_t(Pages)) {
+        if (pagesInUse == Pages) {
             nand.erase(0);
             nand.set(0, 0, listFrame(factoryCount, bad));
             listPage = 0;
+            listAfter = false;
         }
     } else {
+        // No list, or none that is sound: the factory defect list takes its place, after the pages in
+        // use while block 0 has room.
         bad.insert(s.factoryDefects.begin(), s.factoryDefects.end());
         factoryCount = int(bad.size());
-        nand.erase(0);
-        listPage = putList(0, listFrame(factoryCount, bad));
+        if (pagesInUse == 0 || pagesInUse == Pages) {
+            nand.erase(0);
+            listPage = putList(0, listFrame(factoryCount, bad));
+        } else {
+            listPage = putList(pagesInUse, listFrame(factoryCount, bad));
+        }
+        listAfter = false;
     }
 
     auto nextGood = [&](int from) {
@@ -287,7 +321,7 @@ inline Nand expectedNand(const Scenario &s, const std::vector<Bytes> &block0, bo
     if (outOfSpace)
         *outOfSpace = block >= Blocks;
     // The unit takes the last written page for its list, so one follows a page of other content.
-    if (failed || s.otherPageAfterLists)
+    if (failed || listAfter)
         putList(listPage + 1, listFrame(factoryCount, bad));
     return nand;
 }
@@ -443,6 +477,8 @@ public:
                 u.storeFrame(0, int(s.storedLists.size()), Bytes(expect::FrameBytes, 0).data());
             for (int block : s.eraseFailures)
                 u.failErase(block);
+            for (int block : s.eraseFailuresOnce)
+                u.failErase(block, 1);
             for (const auto &page : s.programFailures)
                 u.failProgram(page.first, page.second);
             for (const auto &page : s.flippedOnce)
@@ -451,6 +487,8 @@ public:
                 u.flipStoredBit(page.first, page.second, -1);
             for (const auto &page : s.silentFailures)
                 u.failProgramSilently(page.first, page.second);
+            for (const auto &[what, nth, bit] : s.damagedRequests)
+                u.damageRequest(what, nth, bit);
             block0Before.clear();
             for (int p = 0; p < expect::Pages; ++p)
                 block0Before.emplace_back(u.frame(0, p), u.frame(0, p) + expect::FrameBytes);

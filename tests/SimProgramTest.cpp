@@ -72,6 +72,12 @@ const AcceptedCase acceptedCases[] = {
                     {ReplyFaults::Fault::FlipFlag, 9}}
             && o.damagedPieces == std::vector<int>{40};
         }},
+    {{"--damage-request", "erase:2:0", "--damage-request=bit7:5:63"},
+        [](const SimOptions &o) {
+            using D = SimulatedUnit::RequestDamage;
+            return o.damagedRequests
+                == std::vector<SimOptions::DamagedRequest>{{D::EraseBlock, 2, 0}, {D::PieceHighBit, 5, 63}};
+        }},
     {{"-h"}, [](const SimOptions &o) { return o.help; }},
     {{"--version"}, [](const SimOptions &o) { return o.showVersion && !o.help; }},
 };
@@ -134,6 +140,9 @@ const RejectedCase rejectedCases[] = {
     {{"--fault", "garble:3"},
         "--fault takes KIND:N, with KIND lose, delay, duplicate, corrupt, stray-idle, cut-off, trail, "
         "damage-status or flip-flag and N a reply number from 1 to 1000000000, not \"garble:3\""},
+    {{"--damage-request", "page:1:7"},
+        "--damage-request takes KIND:N:BIT, with KIND erase (BIT 0 to 13), page (BIT 0 to 6) or bit7 (BIT a "
+        "byte 0 to 63) and N a request number from 1 to 1000000000, not \"page:1:7\""},
     {{"--checksum-byte", "128"}, "--checksum-byte takes a number from 0 to 127, not \"128\""},
     {{"--state="}, "--state takes a file name, not \"\""},
     {{"--dump"}, "--dump needs a value"},

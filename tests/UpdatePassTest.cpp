@@ -68,12 +68,28 @@ PassCase passCases[] = {
     {"StoredListWithAHundredAndTwentySixEntriesIsTakenWhole",
         {expect::patternImage(Page), {}, {{0, range(1, 126)}}}, 127, 0},
     {"FullBlockZeroMovesTheLastListToPageZero", {expect::patternImage(Block), {}, fullBlockZero()}, 1, 63},
+    {"FailedEraseOfAFullBlockZeroIsSentOnceMore",
+        {expect::patternImage(Block), {}, fullBlockZero(), {}, {}, {}, {}, {}, false, false, {}, {0}}, 1, 63},
     {"FullBlockZeroTakesTheUpdatedListInPageOne", {expect::patternImage(Block + 1), {}, fullBlockZero(), {2}},
         3, 0},
     {"ImageOfWholePagesEndsWithAFullPage", {expect::patternImage(70 * Page), {}, {{0, {}}}}, 2, 5},
     // Read twice alike, so taken for what the page holds; the pass ends with a list after it.
     {"PageOfOtherContentAfterTheListIsPassedOver",
         {expect::patternImage(Page), {}, {{1, {2, 3}}}, {}, {}, {}, {}, {}, false, true}, 1, 0},
+    // Block 0 is never a dead end: each of these stopped every pass before.
+    {"FailedFirstListGoesToPageOne", {expect::patternImage(Page), {}, {}, {}, {{0, 0}}}, 1, 0},
+    {"FailedUpdatedListGoesToTheNextPage", {expect::patternImage(Page), {}, {{0, {}}}, {1}, {{0, 1}}}, 2, 0},
+    {"ListWithDescendingEntriesAndNoneBeforeItGivesWayToTheDefectList",
+        {expect::patternImage(Page), {2}, {{0, {5, 3}}}}, 1, 0},
+    {"ListWithDescendingEntriesGivesWayToTheListBeforeIt",
+        {expect::patternImage(Page), {}, {{1, {1, 2}}, {1, {9, 4}}}}, 3, 0},
+    {"PageZeroWithoutAnyListIsTakenForALostList",
+        {expect::patternImage(Page), {1}, {}, {}, {}, {}, {}, {}, false, true}, 2, 0},
+    // The fourth erase, of block 3, arrives as one of block 1: the final check finds block 1 erased.
+    {"EraseDamagedIntoAWrittenBlockHasItWrittenAgain",
+        {expect::patternImage(2 * Block + Page), {}, {}, {}, {}, {}, {}, {}, false, false,
+            {{SimulatedUnit::RequestDamage::EraseBlock, 4, 1}}},
+        3, 0},
 };
 
 class UpdatePassTest : public ::testing::TestWithParam<PassCase>
@@ -178,12 +194,11 @@ void PrintTo(const StopCase &c, std::ostream *os)
 StopCase stopCases[] = {
     {"FourFactoryDefectsRefuseTheNand", {expect::patternImage(Page), {3, 9, 27, 81}},
         "more than 3 factory defects, Flash not healthy! Aborting"},
-    {"FailedFirstListStopsBeforeAnyData", {expect::patternImage(Page), {}, {}, {}, {{0, 0}}},
-        "Update stopped: the bad-block list could not be programmed"},
-    {"ListWithDescendingEntriesStopsAndNamesItsPage", {expect::patternImage(Page), {}, {{0, {5, 3}}}},
-        "Update stopped: the read of the bad-block list in block 0, page 0 failed again after 16 retries"},
-    {"FailedUpdatedListStopsWithoutFinish", {expect::patternImage(Page), {}, {{0, {}}}, {1}, {{0, 1}}},
-        "Update stopped: the bad-block list could not be programmed"},
+    {"FullBlockZeroThatFailsToEraseTwiceKeepsItsLists",
+        {expect::patternImage(Page), {}, fullBlockZero(), {0}},
+        "Update stopped: the erase of block 0 failed twice; no bad-block list was written over the old ones"},
+    {"ListPageThatNeverProgramsStopsAndNamesItsPage", {expect::patternImage(Page), {}, {}, {}, {{0, -1}}},
+        "Update stopped: the write of the bad-block list to block 0, page 16 failed again after 16 retries"},
 };
 
 class StoppedPassTest : public ::testing::TestWithParam<StopCase>
@@ -208,6 +223,7 @@ TEST_P(StoppedPassTest, StopSaysWhyAndGivesTheControlsBack)
     EXPECT_TRUE(rig.window.progressBar->isHidden());
     EXPECT_EQ(rig.stats().requestsByCommand[0x0F], 0);
     EXPECT_EQ(rig.window.stallTicks, 0);
+    EXPECT_EQ(rig.errors(), std::vector<std::string>());
     // Nothing further goes out, whatever the countdown does.
     const int requests = rig.stats().requests;
     rig.tick(200);

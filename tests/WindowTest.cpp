@@ -956,7 +956,7 @@ TEST_F(WindowStartup, GermanCatalogueTranslatesEveryProgressText)
         "Erase block %1 FAIL",
         "Erase block %1 ok",
         "Write Data Page",
-        "writing BBL to block 0 page 0",
+        "writing BBL to block 0 page %1",
         "write page %1",
         "Write BBL Page %1",
         "FAIL!",
@@ -977,7 +977,7 @@ TEST_F(WindowStartup, GermanCatalogueTranslatesEveryProgressText)
         "the read of the bad-block list in block 0, page %1",
         "the read of the factory defect list",
         "the write of block %1",
-        "the write of the bad-block list to block 0",
+        "the write of the bad-block list to block 0, page %1",
         "The unit's data replies do not carry their checksum; each one is read twice",
         "Update stopped: the unit did not confirm the finish",
         "A reply with a damaged status (reply code %1) counts as lost; further ones of this kind are not "
@@ -988,7 +988,7 @@ TEST_F(WindowStartup, GermanCatalogueTranslatesEveryProgressText)
         "Every reply arrives twice: the unit is connected to this input more than once",
         "Erase block %1 failed; it is erased once more",
         "An update is running. Closing now leaves the unit without a complete image. Close anyway?",
-        "Update stopped: the bad-block list could not be programmed",
+        "Update stopped: the erase of block 0 failed twice; no bad-block list was written over the old ones",
         "Update stopped: no good block left, the image is incomplete; the unit was not told that the update "
         "finished",
         "Update refused: the image cannot be opened",

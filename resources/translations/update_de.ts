@@ -371,10 +371,6 @@ Beispiele:
         <translation>Datenseite schreiben</translation>
     </message>
     <message>
-        <source>writing BBL to block 0 page 0</source>
-        <translation>Bad-Block-Liste wird in Block 0, Seite 0 geschrieben</translation>
-    </message>
-    <message>
         <source>write page %1</source>
         <translation>Seite %1 schreiben</translation>
     </message>
@@ -435,10 +431,6 @@ Beispiele:
         <translation>das Schreiben von Block %1</translation>
     </message>
     <message>
-        <source>the write of the bad-block list to block 0</source>
-        <translation>das Schreiben der Bad-Block-Liste in Block 0</translation>
-    </message>
-    <message>
         <source>The unit&apos;s data replies do not carry their checksum; each one is read twice</source>
         <translation>Die Datenantworten des Geräts tragen keine Prüfsumme; jede wird zweimal gelesen</translation>
     </message>
@@ -449,10 +441,6 @@ Beispiele:
     <message>
         <source>An update is running. Closing now leaves the unit without a complete image. Close anyway?</source>
         <translation>Eine Aktualisierung läuft. Wenn Sie jetzt schließen, bleibt das Gerät ohne vollständiges Image. Trotzdem schließen?</translation>
-    </message>
-    <message>
-        <source>Update stopped: the bad-block list could not be programmed</source>
-        <translation>Aktualisierung abgebrochen: Die Bad-Block-Liste ließ sich nicht programmieren</translation>
     </message>
     <message>
         <source>Update stopped: no good block left, the image is incomplete; the unit was not told that the update finished</source>
@@ -595,20 +583,80 @@ Beispiele:
         <translation>Block 0 Seite %1 ist gelöscht; die Bad-Block-Liste wird dort erneut geschrieben</translation>
     </message>
     <message>
-        <source>Block 0 page %1 holds something else and block 0 is full; it is erased for the bad-block list</source>
-        <translation>Block 0 Seite %1 enthält etwas anderes und Block 0 ist voll; er wird für die Bad-Block-Liste gelöscht</translation>
-    </message>
-    <message>
-        <source>Block 0 page %1 holds something else; the bad-block list goes to the next page</source>
-        <translation>Block 0 Seite %1 enthält etwas anderes; die Bad-Block-Liste kommt auf die nächste Seite</translation>
-    </message>
-    <message>
         <source>Block 0 page %1 holds neither a bad-block list nor is it erased; it is passed over</source>
         <translation>Block 0 Seite %1 enthält weder eine Bad-Block-Liste, noch ist sie gelöscht; sie wird übergangen</translation>
     </message>
     <message>
         <source>Tavrin Update %1; placeholder image: %2 bytes, SHA-256 %3; reset code: %4</source>
         <translation>Tavrin-Update %1; Platzhalter-Image: %2 Bytes, SHA-256 %3; Reset-Code: %4</translation>
+    </message>
+    <message>
+        <source>Block 0 holds no bad-block list in pages 0 to %1: the list is taken as lost</source>
+        <translation>Block 0 enthält auf den Seiten 0 bis %1 keine Bad-Block-Liste: Die Liste gilt als verloren</translation>
+    </message>
+    <message>
+        <source>The bad-block list in block 0, page %1 is damaged and no list precedes it: the list is taken as lost</source>
+        <translation>Die Bad-Block-Liste in Block 0, Seite %1 ist beschädigt, und keine Liste geht ihr voraus: Die Liste gilt als verloren</translation>
+    </message>
+    <message>
+        <source>The bad-block list in block 0, page %1 is damaged; the one in page %2 is read</source>
+        <translation>Die Bad-Block-Liste in Block 0, Seite %1 ist beschädigt; die auf Seite %2 wird gelesen</translation>
+    </message>
+    <message>
+        <source>the erase of block 0</source>
+        <translation>das Löschen von Block 0</translation>
+    </message>
+    <message>
+        <source>the final check of the bad-block list in block 0, page %1</source>
+        <translation>die Schlussprüfung der Bad-Block-Liste in Block 0, Seite %1</translation>
+    </message>
+    <message>
+        <source>the final check of block %1</source>
+        <translation>die Schlussprüfung von Block %1</translation>
+    </message>
+    <message>
+        <source>the write of the bad-block list to block 0, page %1</source>
+        <translation>das Schreiben der Bad-Block-Liste in Block 0, Seite %1</translation>
+    </message>
+    <message>
+        <source>Update stopped: %1 failed after %2 rewrites</source>
+        <translation>Aktualisierung abgebrochen: %1 ist nach %2 Neuschreibungen fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Final check: block %1 does not hold what was written; it is erased and written again</source>
+        <translation>Schlussprüfung: Block %1 enthält nicht, was geschrieben wurde; er wird gelöscht und neu geschrieben</translation>
+    </message>
+    <message>
+        <source>Final check: block 0 page %1 holds something else</source>
+        <translation>Schlussprüfung: Block 0 Seite %1 enthält etwas anderes</translation>
+    </message>
+    <message>
+        <source>Final check: block 0 page %1 is erased; block 0 is erased and the bad-block list written again</source>
+        <translation>Schlussprüfung: Block 0 Seite %1 ist gelöscht; Block 0 wird gelöscht und die Bad-Block-Liste neu geschrieben</translation>
+    </message>
+    <message>
+        <source>Block 0 page %1 holds something else</source>
+        <translation>Block 0 Seite %1 enthält etwas anderes</translation>
+    </message>
+    <message>
+        <source>Block 0 is full; it is erased for the bad-block list</source>
+        <translation>Block 0 ist voll; er wird für die Bad-Block-Liste gelöscht</translation>
+    </message>
+    <message>
+        <source>The bad-block list goes to block 0 page %1</source>
+        <translation>Die Bad-Block-Liste kommt in Block 0, Seite %1</translation>
+    </message>
+    <message>
+        <source>Update stopped: the erase of block 0 failed twice; no bad-block list was written over the old ones</source>
+        <translation>Aktualisierung abgebrochen: Das Löschen von Block 0 ist zweimal fehlgeschlagen; keine Bad-Block-Liste wurde über die alten geschrieben</translation>
+    </message>
+    <message>
+        <source>writing BBL to block 0 page %1</source>
+        <translation>Bad-Block-Liste wird in Block 0, Seite %1 geschrieben</translation>
+    </message>
+    <message>
+        <source>Block 0 page %1 failed to program</source>
+        <translation>Das Programmieren von Block 0 Seite %1 ist fehlgeschlagen</translation>
     </message>
     <message>
         <source>Update refused: this build carries a generated placeholder instead of the maker&apos;s image, and only the simulated unit (tavrin-sim) takes it. Build Tavrin Update with the maker&apos;s image (cmake -DTAVRIN_IMAGE=/path/to/image.bin) to update this unit.</source>

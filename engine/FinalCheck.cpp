@@ -1,0 +1,84 @@
+#include "MainWindow.h"
+#include "NandGeometry.h"
+
+#include <algorithm>
+#include <array>
+
+// A request damaged on its way in can erase another block than the one named, and the unit answers as
+// if all went well. Before the unit is told that the update finished, the start of the list page and of
+// every data block written in this pass is read once more.
+void MainWindow::startFinalCheck()
+{
+    phase = FinalCheck;
+    checkFrom(-1);
+}
+
+void MainWindow::checkFrom(int imageBlock)
+{
+    if (imageBlock >= int(imageBlockPlaces.size())) {
+        // A rewrite leaves the figures at the block it wrote; the summary counts the whole image.
+        dataBlockIndex = std::int16_t((imagePages() - 1) / Nand::PagesPerBlock);
+        pageInBlock = std::int8_t((imagePages() - 1) % Nand::PagesPerBlock);
+        showImageProgress();
+        tellUnitFinished();
+        return;
+    }
+    finalCheckBlock = imageBlock;
+    if (imageBlock >= 0) {
+        dataBlockIndex = std::int16_t(imageBlock);
+        currentBlock = imageBlockPlaces[std::size_t(imageBlock)];
+    }
+    readBackPage = 0;
+    stepRetries = 0;
+    readBackPiece(0);
+}
+
+void MainWindow::onFinalCheckRead()
+{
+    std::array<std::uint8_t, Engine::ReadPieceSize> expected;
+    if (finalCheckBlock < 0)
+        expected = listStart;
+    else
+        expectedPiece(expected.data());
+    switch (judgeReadBack(expected.data())) {
+    case ReadBackPending:
+        return;
+    case ReadBackDiffers:
+        repairAfterFinalCheck();
+        return;
+    case ReadBackMatches:
+        checkFrom(finalCheckBlock + 1);
+        return;
+    }
+}
+
+void MainWindow::repairAfterFinalCheck()
+{
+    if (++finalCheckRepairs > Engine::MaxFinalCheckRepairs) {
+        stopPass(tr("Update stopped: %1 failed after %2 rewrites")
+                     .arg(stepName())
+                     .arg(Engine::MaxFinalCheckRepairs));
+        return;
+    }
+    stepRetries = 0;
+    if (finalCheckBlock >= 0) {
+        logProgress(tr("Final check: block %1 does not hold what was written; it is erased and written again")
+                        .arg(currentBlock));
+        repairingBlock = true;
+        blockRewritten = false;
+        eraseCurrentBlock();
+        return;
+    }
+    const bool erased = std::all_of(link.replyData.begin(), link.replyData.begin() + Engine::ReadPieceSize,
+        [](std::uint8_t byte) { return byte == Nand::ErasedByte; });
+    if (!erased) {
+        logProgress(tr("Final check: block 0 page %1 holds something else").arg(bblPage));
+        moveListOn();
+        return;
+    }
+    // An erase meant for another block took block 0 with it: the pages before the list are erased too.
+    logProgress(tr("Final check: block 0 page %1 is erased; block 0 is erased and the bad-block list "
+                   "written again")
+                    .arg(bblPage));
+    eraseListBlock();
+}
