@@ -28,6 +28,7 @@ void MainWindow::eraseCurrentBlock()
         return;
     }
     phase = BlockErase;
+    writeDoubtful = false;
     arm();
     link.sendEraseBlock(currentBlock);
 }
@@ -44,6 +45,12 @@ void MainWindow::markCurrentBlockBad()
 
 void MainWindow::onEraseStatus()
 {
+    // An erase answered with an unusual status may have failed: it is sent again.
+    if (statusDoubtful && (phase == BlockErase || phase == BblBlockErase)) {
+        if (mayRetryStep(false))
+            phase == BlockErase ? eraseCurrentBlock() : eraseListBlock();
+        return;
+    }
     if (phase == BlockErase) {
         if (link.statusFailed && !eraseFailedOnce) {
             // A late copy of another block's failure may answer this erase: only a second failure is
@@ -151,7 +158,7 @@ void MainWindow::onProgramStatus()
     case FirstBblProgram:
         if (link.statusFailed)
             stopPass(tr("Update stopped: the bad-block list could not be programmed"));
-        else if (verifyPass)
+        else if (verifyPass || writeDoubtful)
             startListReadBack();
         else
             listStored();
@@ -180,7 +187,7 @@ void MainWindow::onDataPageProgrammed()
         link.sendWritePage(currentBlock, std::uint8_t(pageInBlock));
         return;
     }
-    if (verifyPass)
+    if (verifyPass || writeDoubtful)
         startBlockReadBack();
     else
         leaveBlock();
