@@ -33,6 +33,9 @@ struct SimOptions
     // Pieces of page data, counted from 1, damaged on their way in.
     std::vector<int> damagedPieces;
     std::optional<std::uint8_t> checksumByte;
+    bool checksumNoise = false;
+    std::optional<std::uint8_t> okStatus;
+    int latencyMs = 0;
     std::optional<std::uint32_t> seed;
     std::optional<std::uint32_t> serial;
     std::optional<std::uint16_t> version;

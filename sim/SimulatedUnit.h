@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -81,8 +82,12 @@ public:
     // The nth CMD_PAGE_DATA (counted from 1) arrives with bit 0 of its first data byte flipped, as if
     // damaged on the cable: the unit finds the checksum wrong and acknowledges the piece with 02.
     void damagePiece(int nth);
-    // Byte 10 of every data reply carries this value in place of the checksum of its data.
+    // Byte 10 of every data reply carries this value in place of the checksum of its data, or a value
+    // drawn at random from a generator seeded with `seed`; the protocol does not evaluate it.
     void fillDataChecksumWith(std::uint8_t value);
+    void fillDataChecksumWithNoise(std::uint32_t seed);
+    // The status value the unit answers for success: any but 02 (default 00).
+    void answerSuccessWith(std::uint8_t value);
     // Requests after this one (counted from 1) are neither carried out nor answered; -1 lifts it.
     void silenceAfterRequest(int requestNumber);
 
@@ -154,7 +159,7 @@ private:
 
     Message reply(std::uint8_t replyByte) const;
     Message reply(std::uint8_t replyByte, std::uint8_t value) const;
-    Message dataReply(std::uint8_t replyByte, const std::uint8_t *data) const;
+    Message dataReply(std::uint8_t replyByte, const std::uint8_t *data);
 
     void error(const char *format, ...) __attribute__((format(printf, 2, 3)));
 
@@ -191,6 +196,9 @@ private:
     int requestNumber = 0;
     int silenceAfter = -1;
     int dataChecksumFill = -1; // -1: the true checksum
+    bool dataChecksumNoise = false;
+    std::minstd_rand dataChecksumRandom;
+    std::uint8_t successStatus = 0x00;
     std::vector<int> piecesToDamage;
     int piecesReceived = 0;
     bool pieceDamagedHere = false; // the damage is the cable's, not the updater's

@@ -119,6 +119,51 @@ TEST_F(E2ETest, SilentFaultsAreReadBackAndRepairedThroughTheWindow)
     verifiedUpdateAroundSilentFaults();
 }
 
+// Units may answer any success status but 02, fill byte 10 of their data replies as they like, and
+// answer a little late, as behind USB: each one is updated fully, verified and unverified.
+struct UnitVariantCase
+{
+    const char *name;
+    std::vector<std::string> arguments;
+    bool verify;
+};
+
+const UnitVariantCase unitVariantCases[] = {
+    {"Answering01", {"--ok-status", "1"}, false},
+    {"Answering01Verified", {"--ok-status", "1"}, true},
+    {"Answering7F", {"--ok-status", "127"}, false},
+    {"Answering7FVerified", {"--ok-status", "127"}, true},
+    {"ByteTenZero", {"--checksum-byte", "0"}, false},
+    {"ByteTenFortyVerified", {"--checksum-byte", "64"}, true},
+    {"ByteTenNoise", {"--checksum-byte", "noise", "--seed", "7"}, false},
+    {"ByteTenNoiseVerified", {"--checksum-byte", "noise", "--seed", "7"}, true},
+    {"OneMillisecondLate", {"--latency", "1"}, false},
+    {"OneMillisecondLateVerified", {"--latency", "1"}, true},
+};
+
+class UnitVariantTest : public E2ETest, public testing::WithParamInterface<UnitVariantCase>
+{
+};
+
+TEST_P(UnitVariantTest, UnitThatUsesTheProtocolsFreedomIsUpdatedFully)
+{
+    image = smallImage();
+    auto unit = startUnit(GetParam().arguments);
+    MainWindow window;
+    window.imagePath = writeImage(image);
+    const WindowDriver::Pass pass = update(window, *unit, GetParam().verify);
+    ASSERT_TRUE(pass.completed);
+    EXPECT_EQ(pass.retries, 0);
+    EXPECT_EQ(unit->stop(), 0) << unit->log();
+
+    expect::Scenario scenario;
+    scenario.image = image;
+    EXPECT_EQ(dumpDifference(scenario, erasedBlock()), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Units, UnitVariantTest, testing::ValuesIn(unitVariantCases),
+    [](const auto &info) { return std::string(info.param.name); });
+
 struct ExitCase
 {
     const char *what;

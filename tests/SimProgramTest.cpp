@@ -72,6 +72,10 @@ const AcceptedCase acceptedCases[] = {
                     {ReplyFaults::Fault::FlipFlag, 9}}
             && o.damagedPieces == std::vector<int>{40};
         }},
+    {{"--ok-status", "127", "--checksum-byte=noise", "--latency", "2"},
+        [](const SimOptions &o) {
+            return o.okStatus == 127 && o.checksumNoise && !o.checksumByte && o.latencyMs == 2;
+        }},
     {{"-h"}, [](const SimOptions &o) { return o.help; }},
     {{"--version"}, [](const SimOptions &o) { return o.showVersion && !o.help; }},
 };
@@ -134,7 +138,9 @@ const RejectedCase rejectedCases[] = {
     {{"--fault", "garble:3"},
         "--fault takes KIND:N, with KIND lose, delay, duplicate, corrupt, stray-idle, cut-off, trail, "
         "damage-status or flip-flag and N a reply number from 1 to 1000000000, not \"garble:3\""},
-    {{"--checksum-byte", "128"}, "--checksum-byte takes a number from 0 to 127, not \"128\""},
+    {{"--checksum-byte", "128"}, "--checksum-byte takes a number from 0 to 127, or noise, not \"128\""},
+    {{"--ok-status", "2"}, "--ok-status takes a number from 0 to 127 other than 2, not \"2\""},
+    {{"--latency", "0"}, "--latency takes a number of milliseconds from 1 to 1000, not \"0\""},
     {{"--state="}, "--state takes a file name, not \"\""},
     {{"--dump"}, "--dump needs a value"},
     {{"--verbose"}, "unknown option --verbose"},
