@@ -129,14 +129,11 @@ struct UnitVariantCase
 };
 
 const UnitVariantCase unitVariantCases[] = {
-    {"Answering01", {"--ok-status", "1"}, false},
-    {"Answering01Verified", {"--ok-status", "1"}, true},
-    {"Answering7F", {"--ok-status", "127"}, false},
-    {"Answering7FVerified", {"--ok-status", "127"}, true},
-    {"ByteTenZero", {"--checksum-byte", "0"}, false},
-    {"ByteTenFortyVerified", {"--checksum-byte", "64"}, true},
-    {"ByteTenNoise", {"--checksum-byte", "noise", "--seed", "7"}, false},
-    {"ByteTenNoiseVerified", {"--checksum-byte", "noise", "--seed", "7"}, true},
+    {"Answering01WithByteTenZero", {"--ok-status", "1", "--checksum-byte", "0"}, false},
+    {"Answering01WithByteTenFortyVerified", {"--ok-status", "1", "--checksum-byte", "64"}, true},
+    {"Answering7FWithNoisyByteTen", {"--ok-status", "127", "--checksum-byte", "noise", "--seed", "7"}, false},
+    {"Answering7FWithNoisyByteTenVerified", {"--ok-status", "127", "--checksum-byte", "noise", "--seed", "7"},
+        true},
     {"OneMillisecondLate", {"--latency", "1"}, false},
     {"OneMillisecondLateVerified", {"--latency", "1"}, true},
 };
@@ -147,7 +144,8 @@ class UnitVariantTest : public E2ETest, public testing::WithParamInterface<UnitV
 
 TEST_P(UnitVariantTest, UnitThatUsesTheProtocolsFreedomIsUpdatedFully)
 {
-    image = smallImage();
+    // One block and a few pages: what a unit may choose shows in every kind of step.
+    image = expect::patternImage(expect::BlockBytes + 3 * expect::PageBytes + 77);
     auto unit = startUnit(GetParam().arguments);
     MainWindow window;
     window.imagePath = writeImage(image);

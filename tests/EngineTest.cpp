@@ -298,6 +298,23 @@ TEST_F(EngineTest, NandNeverReadyStopsAfterTenSecondsAndSaysWhatToCheck)
     expectCompletePass(s);
 }
 
+TEST_F(EngineTest, UnitWhoseRepliesAnswerNothingStopsAfterTenSecondsAndSaysSo)
+{
+    rig.arrange(Scenario{expect::patternImage(Page + 9), {}, {{0, {}}}});
+    ASSERT_TRUE(rig.connect());
+    // Every reply from now on has a reply byte the updater does not know.
+    rig.unit([](SimulatedUnit &u) {
+        u.injectCorruption(1, 9, 0x10, true);
+        return 0;
+    });
+    startAndRunTo(2);
+    rig.tick(100);
+    EXPECT_EQ(rig.log().last().toStdString(),
+        "Update stopped: for 10 s the unit's 2 replies answered no request in flight; the last was "
+        "f00011220a000000003ef7");
+    EXPECT_EQ(rig.window.phase, Idle);
+}
+
 TEST_F(EngineTest, UnitThatSaidModeActiveHasSixtySecondsToGetItsNandReady)
 {
     const Scenario s{expect::patternImage(Page + 9), {}, {{0, {}}}};
@@ -436,16 +453,17 @@ std::vector<FaultCase> faultCases()
                     phase.corruptAt, UnitVariant::ConstantByteTen});
         }
     }
-    // Two faults at once. A trailing copy during the read-back of a run of zeros shifts every later
-    // answer by one, while a piece in that run reads back wrong; and a piece reported damaged only after
-    // the next one went out, because a trailing copy of the acknowledgement before it answered that one.
+    // Two faults at once. In the read-back of a run of zeros, a trailing copy of the last piece of page 1
+    // answers piece 0 of page 2, which reads back wrong, and its own answer comes out of turn; and a
+    // piece reported damaged only after the next one went out, because a trailing copy of the
+    // acknowledgement before it answered that one.
     Bytes zeroRun = expect::patternImage(3 * Page);
     std::fill(zeroRun.begin() + Page, zeroRun.end(), 0);
     Scenario zeroRunFlipped{zeroRun, {}, {{0, {}}}, {}, {}, {{1, 2}}};
     zeroRunFlipped.verify = true;
     const FaultKind trailing{"TrailingCopy", SimulatedUnit::Fault::Trail, 1};
     cases.push_back({"ShiftedReadBackOfAZeroRunWithAWrongPieceIsReadAgainAndRepaired", zeroRunFlipped,
-        programStatus(2) + 32 + 6, trailing, Outcome::Finished, ReplyByte});
+        programStatus(2) + 32 + 32, trailing, Outcome::Finished, ReplyByte});
     for (const bool verify : {false, true}) {
         Scenario late{expect::patternImage(2 * Page), {}, {{0, {}}}};
         late.verify = verify;
@@ -581,8 +599,8 @@ const DamagedReplyCase damagedCases[] = {
     {"DuplicatedEraseResult", SimulatedUnit::Fault::Duplicate, RepliesBeforeDataWithListInPageZero, 0},
     {"ProgramResultWithAnUnknownReplyByteIsLost", SimulatedUnit::Fault::Corrupt, programStatus(1), 1},
     {"AckWithAnUnknownReplyByteIsLost", SimulatedUnit::Fault::Corrupt, dataAck(1, 3), 1},
-    {"ProgramResultWithADamagedStatusIsLost", SimulatedUnit::Fault::DamageStatus, programStatus(1), 1},
-    {"AckWithADamagedStatusIsLost", SimulatedUnit::Fault::DamageStatus, dataAck(1, 3), 1},
+    {"ProgramResultWithADamagedStatusIsDoubted", SimulatedUnit::Fault::DamageStatus, programStatus(1), 0},
+    {"AckWithADamagedStatusIsDoubted", SimulatedUnit::Fault::DamageStatus, dataAck(1, 3), 0},
 };
 
 class DamagedReplyTest : public EngineTest, public ::testing::WithParamInterface<DamagedReplyCase>
@@ -656,6 +674,8 @@ TEST_F(EngineTest, UnitThatKeepsLosingRepliesInOneBlockStopsThePassAfterSixteenR
     ASSERT_TRUE(rig.runPassTicking());
     EXPECT_EQ(rig.log().last(),
         QStringLiteral("Update stopped: the write of block 1 failed again after 16 retries"));
+    EXPECT_TRUE(
+        rig.log().contains(QStringLiteral("the write of block 1: no reply came to the last request")));
     EXPECT_EQ(rig.window.retryCount, 16);
     EXPECT_EQ(rig.window.phase, Idle);
     EXPECT_EQ(rig.stats().requestsByCommand[0x0F], 0);
