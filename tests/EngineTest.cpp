@@ -464,6 +464,11 @@ std::vector<FaultCase> faultCases()
     const FaultKind trailing{"TrailingCopy", SimulatedUnit::Fault::Trail, 1};
     cases.push_back({"ShiftedReadBackOfAZeroRunWithAWrongPieceIsReadAgainAndRepaired", zeroRunFlipped,
         programStatus(2) + 32 + 32, trailing, Outcome::Finished, ReplyByte});
+    // A failed program whose 02 arrives as 03: taken as success, but doubted, so even an unverified pass
+    // reads the block back and finds the page.
+    cases.push_back({"FailedProgramWithADamagedStatusIsReadBackUnverified",
+        {smallImage, {}, {{0, {}}}, {}, {{1, 0}}}, programStatus(0),
+        {"DamagedStatus", SimulatedUnit::Fault::DamageStatus, 1}, Outcome::Finished, StatusByte});
     for (const bool verify : {false, true}) {
         Scenario late{expect::patternImage(2 * Page), {}, {{0, {}}}};
         late.verify = verify;
