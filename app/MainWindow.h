@@ -3,6 +3,7 @@
 #include "AgreedRead.h"
 #include "DeviceLink.h"
 #include "PortWatcher.h"
+#include "SuccessStatus.h"
 #include "ui_MainWindow.h"
 
 #include <QByteArray>
@@ -155,6 +156,12 @@ private:
     void startListReadBack();
     void onListReadBack();
     void moveListOn();
+    // What units may choose for themselves, and answers out of turn (engine/UnitVariants.cpp).
+    void takeSuccessStatus(int code);
+    void onSurplusAnswer(int code);
+    void restartShiftedReadBack();
+    void logChecksumMismatch();
+    void logLastAnswer(bool timedOut);
     void writeList();
     void listStored();
     void endOfPass();
@@ -264,4 +271,14 @@ public:
     bool nandPreparing = false;
     // The page with the image's final byte is programmed: only now may CMD_FINISH go out.
     bool imageWritten = false;
+
+    // The success status this unit answers; a step answered with another one is doubtful, and the data
+    // block or list page being written is then read back even when the pass does not verify.
+    SuccessStatus successStatus;
+    bool statusDoubtful = false;
+    bool writeDoubtful = false;
+    // A reply came out of turn during a read-back: the answer after it restarts the read-back.
+    bool readBackOutOfTurn = false;
+    // Messages from the unit since the last answer, so that a stall says whether anything came at all.
+    int messagesSinceAnswer = 0;
 };

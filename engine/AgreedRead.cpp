@@ -6,28 +6,32 @@
 
 void AgreedRead::startPass()
 {
-    kept.clear();
-    checksumSeen = false;
+    startSequence();
+    belief.reset();
 }
 
-bool AgreedRead::equals(
+void AgreedRead::startSequence()
+{
+    kept.clear();
+    shifted = false;
+}
+
+void AgreedRead::suspectShift()
+{
+    kept.clear();
+    shifted = true;
+}
+
+AgreedRead::Verdict AgreedRead::offer(
     const std::uint8_t *data, int count, std::uint8_t checksum, const std::uint8_t *expected)
 {
-    const bool matched = count > 0 && checksum == dataChecksum(data, count);
-    checksumSeen = checksumSeen || matched;
-    if (count <= 0 || (checksumSeen && !matched) || !std::equal(data, data + count, expected))
-        return false;
-    kept.clear();
-    return true;
-}
-
-AgreedRead::Verdict AgreedRead::offer(const std::uint8_t *data, int count, std::uint8_t checksum)
-{
-    const bool matched = count > 0 && checksum == dataChecksum(data, count);
-    checksumSeen = checksumSeen || matched;
-    if (count <= 0 || (checksumSeen && !matched)) {
+    if (count <= 0 || belief.refutes(checksum == dataChecksum(data, count), checksum)) {
         kept.clear();
         return Rejected;
+    }
+    if (expected && !shifted && std::equal(data, data + count, expected)) {
+        kept.clear();
+        return Believed;
     }
     const QByteArray read(reinterpret_cast<const char *>(data), count);
     if (kept.isEmpty()) {

@@ -1,14 +1,15 @@
 #pragma once
 
+#include "ChecksumBelief.h"
+
 #include <QByteArray>
 
 #include <cstdint>
 
 // Decides when a read from the unit is believed. Replies carry no address, so a late copy of an earlier
-// answer can pass for the answer to the next request: a read is believed only when two reads of the same
-// thing in a row agree, so that a shifted answer meets a disagreement and is read again. Once any reply
-// of the pass has carried a matching checksum, the unit is known to fill it, and a read whose checksum
-// does not match is never believed.
+// answer can pass for the answer to the next request: a read is believed when two reads of the same
+// thing in a row agree, so that a shifted answer meets a disagreement and is read again. The checksum a
+// data reply carries rejects a read only once the unit has shown that it fills it.
 class AgreedRead
 {
 public:
@@ -22,14 +23,20 @@ public:
     void startPass();
     // The next read is of something else.
     void forget() { kept.clear(); }
-    Verdict offer(const std::uint8_t *data, int count, std::uint8_t checksum);
-    // A read-back of bytes that are known: a read equal to them with a sound checksum is believed at
-    // once, since a damaged or shifted answer would have to equal them by chance. A difference goes to
-    // offer(), so that only two agreeing reads show that the NAND holds something else.
-    bool equals(const std::uint8_t *data, int count, std::uint8_t checksum, const std::uint8_t *expected);
-    bool checksumsFilled() const { return checksumSeen; }
+    // A read sequence of known bytes starts: a read equal to them may be believed at once again.
+    void startSequence();
+    // Answers in this sequence may be shifted by one: every read needs a second that agrees.
+    void suspectShift();
+    bool shiftSuspected() const { return shifted; }
+    // With expected bytes, a read equal to them is believed at once unless a shift is suspected: a
+    // damaged answer would have to equal them by chance. Otherwise only two agreeing reads show what
+    // the unit holds.
+    Verdict offer(
+        const std::uint8_t *data, int count, std::uint8_t checksum, const std::uint8_t *expected = nullptr);
+    bool checksumMismatchSeen() const { return belief.mismatchSeen(); }
 
 private:
     QByteArray kept;
-    bool checksumSeen = false;
+    ChecksumBelief belief;
+    bool shifted = false;
 };

@@ -25,6 +25,7 @@ void MainWindow::onNandReady()
     eraseFailedOnce = false;
     doubleReadsLogged = false;
     agreedRead.startPass();
+    successStatus.startPass();
     phase = BblScan;
     readNext(0);
 }
@@ -67,12 +68,10 @@ bool MainWindow::discoveryDataSound()
 {
     // Fewer bytes than one piece is not data at all.
     const int count = link.replyDataCount >= Engine::ReadPieceSize ? link.replyDataCount : 0;
-    switch (agreedRead.offer(link.replyData.data(), count, link.replyChecksum)) {
+    const AgreedRead::Verdict verdict = agreedRead.offer(link.replyData.data(), count, link.replyChecksum);
+    logChecksumMismatch();
+    switch (verdict) {
     case AgreedRead::Believed:
-        if (!agreedRead.checksumsFilled() && !doubleReadsLogged) {
-            doubleReadsLogged = true;
-            logProgress(tr("The unit's data replies do not carry their checksum; each one is read twice"));
-        }
         return true;
     case AgreedRead::ReadAgain:
         sendDiscoveryRead();

@@ -11,12 +11,13 @@ bool MainWindow::event(QEvent *e)
 
     auto *received = static_cast<MidiEvent *>(e);
     const int code = link.takeInput(received->takeHeader());
+    ++messagesSinceAnswer;
     switch (code) {
     case REPLY_NONE:
         if (link.unreadableStatus != REPLY_NONE)
             logOncePerPass(unreadableStatuses, link.unreadableStatus,
-                tr("A reply with a damaged status (reply code %1) counts as lost; further ones of this kind "
-                   "are not logged in this pass"));
+                tr("A status reply of the wrong length (reply code %1) counts as lost; further ones of this "
+                   "kind are not logged in this pass"));
         return true;
     case REPLY_DEVICE_INFO:
         if (connectionState == Connecting) {
@@ -39,10 +40,12 @@ bool MainWindow::event(QEvent *e)
     if (!link.takeAnswer(code, received->arrival)) {
         noteSurplusReply();
         ignoreReply(code);
+        onSurplusAnswer(code);
         return true;
     }
     // Only an answer is progress: retries of a silent unit must not keep the stall watch from firing.
     watchForStall();
+    takeSuccessStatus(code);
     switch (code) {
     case REPLY_DEFECT_DATA:
         onDefectData();
@@ -137,6 +140,11 @@ void MainWindow::update()
     if (stallTicks > 0 && --stallTicks == 0) {
         if (nandPreparing && link.awaiting(REPLY_NAND_READY))
             stopPass(tr("Update stopped: the unit did not get its NAND ready within 60 s"));
+        else if (messagesSinceAnswer > 0)
+            stopPass(tr("Update stopped: for 10 s the unit's %1 replies answered no request in flight; the "
+                        "last was %2")
+                         .arg(messagesSinceAnswer)
+                         .arg(link.traceText));
         else
             stopPass(
                 tr("Update stopped: no reply from the unit for 10 s. Check that input and output are the "
@@ -180,8 +188,11 @@ void MainWindow::retry()
     case BlockReadBack:
     case ListReadBack:
     case FinalCheck:
-        if (mayRetryStep(true))
+        // The lost answer may still come, and pass for the answer to the next request.
+        if (mayRetryStep(true)) {
+            agreedRead.suspectShift();
             sendReadBack();
+        }
         break;
     case FinishConfirm:
         if (finishSends < Engine::MaxFinishSends)
@@ -197,6 +208,7 @@ void MainWindow::retry()
 bool MainWindow::mayRetryStep(bool timedOut)
 {
     if (stepRetries >= Engine::MaxStepRetries) {
+        logLastAnswer(timedOut);
         stopPass(tr("Update stopped: %1 failed again after %2 retries").arg(stepName()).arg(stepRetries));
         return false;
     }
@@ -241,6 +253,7 @@ void MainWindow::arm()
 void MainWindow::watchForStall()
 {
     stallTicks = Engine::StallTicks;
+    messagesSinceAnswer = 0;
 }
 
 void MainWindow::stopPass(const QString &reason)

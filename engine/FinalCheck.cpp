@@ -10,6 +10,8 @@
 void MainWindow::startFinalCheck()
 {
     phase = FinalCheck;
+    agreedRead.startSequence();
+    readBackOutOfTurn = false;
     checkFrom(-1);
 }
 

@@ -17,6 +17,8 @@ void MainWindow::startBlockReadBack()
 {
     phase = BlockReadBack;
     readBackPage = 0;
+    agreedRead.startSequence();
+    readBackOutOfTurn = false;
     readBackPiece(0);
 }
 
@@ -24,7 +26,25 @@ void MainWindow::readBackPiece(int piece)
 {
     pieceIndex = piece;
     agreedRead.forget();
+    // Once answers may be shifted, each piece needs its second read: its retries count on their own.
+    if (agreedRead.shiftSuspected())
+        stepRetries = 0;
     sendReadBack();
+}
+
+void MainWindow::restartShiftedReadBack()
+{
+    // A piece taken so far may have been judged on the answer to the piece before it, which equals it
+    // where the data repeats: the read-back starts over with two agreeing reads for every piece.
+    logProgress(tr("An answer of the unit came out of turn during %1; it starts over, reading every piece "
+                   "twice")
+                    .arg(stepName()));
+    agreedRead.suspectShift();
+    readBackOutOfTurn = false;
+    readBackPage = 0;
+    listReadMatches = true;
+    listReadErased = true;
+    readBackPiece(0);
 }
 
 void MainWindow::sendReadBack()
@@ -39,18 +59,31 @@ void MainWindow::sendReadBack()
 
 MainWindow::ReadBackVerdict MainWindow::judgeReadBack(const std::uint8_t *expected)
 {
+    // The answer in hand came after one out of turn, so it may be the previous request's.
+    if (readBackOutOfTurn) {
+        restartShiftedReadBack();
+        return ReadBackPending;
+    }
     const int count = link.replyDataCount >= Engine::ReadPieceSize ? Engine::ReadPieceSize : 0;
-    if (agreedRead.equals(link.replyData.data(), count, link.replyChecksum, expected))
-        return ReadBackMatches;
-    switch (agreedRead.offer(link.replyData.data(), count, link.replyChecksum)) {
+    const AgreedRead::Verdict verdict
+        = agreedRead.offer(link.replyData.data(), count, link.replyChecksum, expected);
+    logChecksumMismatch();
+    switch (verdict) {
     case AgreedRead::Believed:
-        return ReadBackDiffers;
+        return std::equal(expected, expected + Engine::ReadPieceSize, link.replyData.begin())
+            ? ReadBackMatches
+            : ReadBackDiffers;
     case AgreedRead::ReadAgain:
         sendReadBack();
         break;
     case AgreedRead::Rejected:
-        if (mayRetryStep(false))
+        if (!mayRetryStep(false))
+            break;
+        // Two reads of one piece disagree: a late answer may have shifted the ones before.
+        if (agreedRead.shiftSuspected())
             sendReadBack();
+        else
+            restartShiftedReadBack();
         break;
     }
     return ReadBackPending;
@@ -122,6 +155,8 @@ void MainWindow::startListReadBack()
     // A time-out may come before the list frame was built: what the page should hold is built again.
     buildBblFrame();
     phase = ListReadBack;
+    agreedRead.startSequence();
+    readBackOutOfTurn = false;
     listReadMatches = true;
     listReadErased = true;
     readBackPiece(0);
@@ -173,6 +208,7 @@ void MainWindow::moveListOn()
 void MainWindow::writeList()
 {
     phase = dataWritten ? NextBblStart : FirstBblStart;
+    writeDoubtful = false;
     arm();
     link.sendWritePage(Nand::ListBlock, std::uint8_t(bblPage));
 }

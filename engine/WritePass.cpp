@@ -28,6 +28,7 @@ void MainWindow::eraseCurrentBlock()
         return;
     }
     phase = BlockErase;
+    writeDoubtful = false;
     arm();
     link.sendEraseBlock(currentBlock);
 }
@@ -48,6 +49,12 @@ void MainWindow::onEraseStatus()
 {
     if (phase != BlockErase && phase != BblBlockErase)
         return;
+    // An erase answered with an unusual status may have failed: it is sent again.
+    if (statusDoubtful) {
+        if (mayRetryStep(false))
+            phase == BlockErase ? eraseCurrentBlock() : eraseListBlock();
+        return;
+    }
     if (link.statusFailed && !eraseFailedOnce) {
         // A late copy of another block's failure may answer this erase: only a second failure is believed.
         eraseFailedOnce = true;
@@ -168,7 +175,7 @@ void MainWindow::onProgramStatus()
                 logProgress(tr("Block 0 page %1 failed to program").arg(bblPage));
                 moveListOn();
             }
-        } else if (verifyPass) {
+        } else if (verifyPass || writeDoubtful) {
             startListReadBack();
         } else {
             listStored();
@@ -198,8 +205,9 @@ void MainWindow::onDataPageProgrammed()
         link.sendWritePage(currentBlock, std::uint8_t(pageInBlock));
         return;
     }
-    // A block that the final check found damaged is read back even in an unverified pass.
-    if (verifyPass || repairingBlock)
+    // A block that the final check found damaged, or whose write the unit answered doubtfully, is read
+    // back even in an unverified pass.
+    if (verifyPass || repairingBlock || writeDoubtful)
         startBlockReadBack();
     else
         leaveBlock();

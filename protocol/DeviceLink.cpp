@@ -282,12 +282,13 @@ int DeviceLink::parseReply(const std::uint8_t *bytes, int count)
 
 int DeviceLink::takeStatus(std::uint8_t status, int count, int code)
 {
-    // Any other byte, or a reply of another length, is damage: a flipped bit of 02 must not read as
-    // success. Such a reply answers nothing, so the request is made again.
-    if (count != SysEx::StatusReplyLength || (status != SysEx::StatusOk && status != SysEx::StatusFailed)) {
+    // A reply of another length has lost or gained bytes: it answers nothing, so the request is made
+    // again. A status value that this unit does not usually answer is for the engine to doubt.
+    if (count != SysEx::StatusReplyLength) {
         unreadableStatus = code;
         return REPLY_NONE;
     }
     statusFailed = status == SysEx::StatusFailed;
+    statusValue = status;
     return code;
 }

@@ -3,6 +3,7 @@
 #include "MidiPort.h"
 #include "ReplyCode.h"
 #include "SysExCommand.h"
+#include "SysExFormat.h"
 
 #include <QString>
 
@@ -51,9 +52,11 @@ public:
     // Bytes unpacked from the last data reply, and the checksum it carried for them.
     int replyDataCount = 0;
     std::uint8_t replyChecksum = 0;
-    // The status of the last erase, program or piece acknowledgement: 02 failed, 00 succeeded.
+    // The status of the last erase, program or piece acknowledgement: 02 failed, any other value
+    // succeeded; which value a unit answers for success is its own choice.
     bool statusFailed = false;
-    // The reply code of the last message whose status was neither, so that it was taken for no reply.
+    std::uint8_t statusValue = SysEx::StatusOk;
+    // The reply code of the last status reply of the wrong length, so that it was taken for no reply.
     int unreadableStatus = REPLY_NONE;
     std::uint32_t serialNumber = 0;
     std::uint32_t versionValue = 0;

@@ -16,6 +16,10 @@ constexpr std::size_t HexDigitsPerByte = 2;
 constexpr int Hexadecimal = 16;
 // A byte inside a System Exclusive message.
 constexpr std::uint64_t MaxDataByte = 0x7F;
+// The status that means failure, whatever a unit answers for success.
+constexpr std::uint64_t FailedStatus = 0x02;
+// Longer than a second would be a unit too slow for the updater's time-outs.
+constexpr std::uint64_t MaxLatencyMs = 1000;
 
 bool number(const std::string &text, std::uint64_t max, std::uint64_t &value)
 {
@@ -193,11 +197,32 @@ const std::map<std::string, Handler> &valueOptions()
             }},
         {"--checksum-byte",
             [](const std::string &value, SimOptions &o, std::string &problem) {
-                problem = "a number from 0 to 127";
+                problem = "a number from 0 to 127, or noise";
+                o.checksumNoise = value == "noise";
                 std::uint64_t n = 0;
+                if (o.checksumNoise)
+                    return true;
                 if (!number(value, MaxDataByte, n))
                     return false;
                 o.checksumByte = std::uint8_t(n);
+                return true;
+            }},
+        {"--ok-status",
+            [](const std::string &value, SimOptions &o, std::string &problem) {
+                problem = "a number from 0 to 127 other than 2";
+                std::uint64_t n = 0;
+                if (!number(value, MaxDataByte, n) || n == FailedStatus)
+                    return false;
+                o.okStatus = std::uint8_t(n);
+                return true;
+            }},
+        {"--latency",
+            [](const std::string &value, SimOptions &o, std::string &problem) {
+                problem = "a number of milliseconds from 1 to " + std::to_string(MaxLatencyMs);
+                std::uint64_t n = 0;
+                if (!number(value, MaxLatencyMs, n) || n == 0)
+                    return false;
+                o.latencyMs = int(n);
                 return true;
             }},
         {"--seed",
@@ -352,7 +377,11 @@ std::string SimOptions::usage()
            "                           where no checksum covers it: erase: bit BIT of the block number of\n"
            "                           CMD_ERASE_BLOCK; page: bit BIT of the page number of CMD_WRITE_PAGE;\n"
            "                           bit7: bit 7 of data byte BIT of CMD_PAGE_DATA (may be repeated)\n"
-           "  --checksum-byte N        data replies carry N in byte 10 in place of their checksum\n"
+           "  --checksum-byte N|noise  data replies carry N, or a random value, in byte 10 in place of\n"
+           "                           their checksum\n"
+           "  --ok-status V            the status value the unit answers for success (default 0; 2 is\n"
+           "                           failure)\n"
+           "  --latency MS             replies leave MS milliseconds late, as over USB\n"
            "  --unit-serial N          serial number the unit reports (default 190101)\n"
            "  --unit-version N         version the unit reports, minor * 256 + major (default 261: 5.01)\n"
            "  --reset-code HEX         reset code the unit expects, eight hex digits (default: the one\n"

@@ -47,6 +47,9 @@ struct SimOptions
         }
     };
     std::vector<DamagedRequest> damagedRequests;
+    bool checksumNoise = false;
+    std::optional<std::uint8_t> okStatus;
+    int latencyMs = 0;
     std::optional<std::uint32_t> seed;
     std::optional<std::uint32_t> serial;
     std::optional<std::uint16_t> version;

@@ -58,7 +58,6 @@ constexpr std::uint8_t ProgramStatusReply = 0x2D;
 constexpr std::uint8_t NandReadyReply = 0x2E;
 constexpr std::uint8_t ModeReply = 0x43;
 
-constexpr std::uint8_t StatusOk = 0x00;
 constexpr std::uint8_t StatusFailed = 0x02;
 constexpr std::uint8_t ModeIdle = 0x00;
 constexpr std::uint8_t ModeActive = 0x01;
@@ -336,7 +335,7 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::eraseBlock(const std::uint8_t
     for (int page = 0; page < PagesPerBlock; ++page)
         pages[pageIndex(block, page)].reset();
     ++blockErasures[block];
-    return {reply(EraseStatusReply, StatusOk)};
+    return {reply(EraseStatusReply, successStatus)};
 }
 
 std::vector<SimulatedUnit::Message> SimulatedUnit::writePage(const std::uint8_t *message, std::size_t size)
@@ -412,7 +411,7 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::pageDataPiece(
         return {reply(DataAckReply, StatusFailed)};
     }
     openFrame.insert(openFrame.end(), raw.begin(), raw.end());
-    return {reply(DataAckReply, faulty ? StatusFailed : StatusOk)};
+    return {reply(DataAckReply, faulty ? StatusFailed : successStatus)};
 }
 
 std::vector<SimulatedUnit::Message> SimulatedUnit::programPage(std::size_t size)
@@ -446,7 +445,7 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::programPage(std::size_t size)
     if (takeFailure(silentFailures, block, page)) {
         ++counters.silentFaults;
         failProgram(block, page);
-        return {reply(ProgramStatusReply, StatusOk)};
+        return {reply(ProgramStatusReply, successStatus)};
     }
 
     std::unique_ptr<std::uint8_t[]> &stored = pages[pageIndex(block, page)];
@@ -464,7 +463,7 @@ std::vector<SimulatedUnit::Message> SimulatedUnit::programPage(std::size_t size)
         stored[FrameHeadSize + FlippedByte] ^= 1;
     }
     ++counters.pagesProgrammed;
-    return {reply(ProgramStatusReply, StatusOk)};
+    return {reply(ProgramStatusReply, successStatus)};
 }
 
 std::vector<SimulatedUnit::Message> SimulatedUnit::resetNand(const std::uint8_t *message, std::size_t size)
@@ -589,10 +588,14 @@ SimulatedUnit::Message SimulatedUnit::reply(std::uint8_t replyByte, std::uint8_t
     return message;
 }
 
-SimulatedUnit::Message SimulatedUnit::dataReply(std::uint8_t replyByte, const std::uint8_t *data) const
+SimulatedUnit::Message SimulatedUnit::dataReply(std::uint8_t replyByte, const std::uint8_t *data)
 {
-    Message message = reply(replyByte,
-        dataChecksumFill < 0 ? checksum(data, ReadPieceSize) : std::uint8_t(dataChecksumFill & SevenBits));
+    std::uint8_t byte10 = checksum(data, ReadPieceSize);
+    if (dataChecksumNoise)
+        byte10 = std::uint8_t(dataChecksumRandom() & SevenBits);
+    else if (dataChecksumFill >= 0)
+        byte10 = std::uint8_t(dataChecksumFill & SevenBits);
+    Message message = reply(replyByte, byte10);
     message.pop_back();
     for (int g = 0; g < ReadPieceSize / GroupRawBytes; ++g) {
         std::uint8_t flags = 0;
@@ -804,6 +807,17 @@ void SimulatedUnit::damageRequest(RequestDamage what, int nth, int bit)
 void SimulatedUnit::fillDataChecksumWith(std::uint8_t value)
 {
     dataChecksumFill = value;
+}
+
+void SimulatedUnit::fillDataChecksumWithNoise(std::uint32_t seed)
+{
+    dataChecksumNoise = true;
+    dataChecksumRandom.seed(seed);
+}
+
+void SimulatedUnit::answerSuccessWith(std::uint8_t value)
+{
+    successStatus = value;
 }
 
 void SimulatedUnit::silenceAfterRequest(int number)

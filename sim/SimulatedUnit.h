@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -88,8 +89,12 @@ public:
     enum class RequestDamage { EraseBlock, PageAddress, PieceHighBit };
     static bool damageFits(RequestDamage what, int bit);
     void damageRequest(RequestDamage what, int nth, int bit);
-    // Byte 10 of every data reply carries this value in place of the checksum of its data.
+    // Byte 10 of every data reply carries this value in place of the checksum of its data, or a value
+    // drawn at random from a generator seeded with `seed`; the protocol does not evaluate it.
     void fillDataChecksumWith(std::uint8_t value);
+    void fillDataChecksumWithNoise(std::uint32_t seed);
+    // The status value the unit answers for success: any but 02 (default 00).
+    void answerSuccessWith(std::uint8_t value);
     // Requests after this one (counted from 1) are neither carried out nor answered; -1 lifts it.
     void silenceAfterRequest(int requestNumber);
 
@@ -162,7 +167,7 @@ private:
 
     Message reply(std::uint8_t replyByte) const;
     Message reply(std::uint8_t replyByte, std::uint8_t value) const;
-    Message dataReply(std::uint8_t replyByte, const std::uint8_t *data) const;
+    Message dataReply(std::uint8_t replyByte, const std::uint8_t *data);
 
     void error(const char *format, ...) __attribute__((format(printf, 2, 3)));
 
@@ -210,6 +215,9 @@ private:
     std::vector<Damage> damages;
     std::array<int, Stats::CommandValues> requestsOfCommand{};
     bool requestDamagedHere = false; // the damage is the cable's, not the updater's
+    bool dataChecksumNoise = false;
+    std::minstd_rand dataChecksumRandom;
+    std::uint8_t successStatus = 0x00;
 
     Stats counters;
     std::vector<std::string> errorList;

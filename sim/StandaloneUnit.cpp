@@ -2,6 +2,7 @@
 
 #include "StateFile.h"
 
+#include <thread>
 #include <vector>
 
 namespace {
@@ -131,6 +132,16 @@ bool StandaloneUnit::prepare()
         unit.fillDataChecksumWith(*options.checksumByte);
         say("data replies carry " + std::to_string(*options.checksumByte) + " in place of their checksum");
     }
+    if (options.checksumNoise) {
+        unit.fillDataChecksumWithNoise(options.seed.value_or(0));
+        say("data replies carry a random value in place of their checksum");
+    }
+    if (options.okStatus) {
+        unit.answerSuccessWith(*options.okStatus);
+        say("success is answered with status " + std::to_string(*options.okStatus));
+    }
+    if (options.latencyMs > 0)
+        say("replies leave " + std::to_string(options.latencyMs) + " ms late");
 
     if (!port.open(
             options.name, [this](const std::uint8_t *bytes, std::size_t size) { receive(bytes, size); },
@@ -150,10 +161,12 @@ int StandaloneUnit::serve(const volatile std::sig_atomic_t &stop)
         bool passEnded = false;
         {
             std::unique_lock<std::mutex> lock(inboxMutex);
-            arrived.wait_for(lock, PollInterval, [this] { return deferring || !lines.empty(); });
+            arrived.wait_for(
+                lock, PollInterval, [this] { return deferring || !lines.empty() || !lateRequests.empty(); });
             passEnded = deferring;
         }
         writeLog();
+        answerLate();
         if (passEnded)
             completePasses();
     }
@@ -175,6 +188,12 @@ void StandaloneUnit::receive(const std::uint8_t *bytes, std::size_t size)
 {
     {
         std::lock_guard<std::mutex> lock(inboxMutex);
+        if (options.latencyMs > 0) {
+            lateRequests.emplace_back(
+                Clock::now() + std::chrono::milliseconds(options.latencyMs), Message(bytes, bytes + size));
+            arrived.notify_one();
+            return;
+        }
         if (deferring) {
             inbox.emplace_back(bytes, bytes + size);
             return;
@@ -240,6 +259,34 @@ void StandaloneUnit::completePasses()
         }
         std::lock_guard<std::mutex> lock(unitMutex);
         answer(request);
+    }
+}
+
+void StandaloneUnit::answerLate()
+{
+    for (;;) {
+        Clock::time_point due;
+        {
+            std::lock_guard<std::mutex> lock(inboxMutex);
+            if (lateRequests.empty())
+                return;
+            due = lateRequests.front().first;
+        }
+        std::this_thread::sleep_until(due);
+        Message request;
+        {
+            std::lock_guard<std::mutex> lock(inboxMutex);
+            request = std::move(lateRequests.front().second);
+            lateRequests.pop_front();
+        }
+        bool passEnded = false;
+        {
+            std::lock_guard<std::mutex> lock(unitMutex);
+            answer(request);
+            passEnded = finishPending;
+        }
+        if (passEnded)
+            completePasses();
     }
 }
 

@@ -41,6 +41,7 @@ private:
     void receive(const std::uint8_t *bytes, std::size_t size);
     void answer(const Message &request);
     void completePasses();
+    void answerLate();
     void send(const std::vector<Message> &replies);
     void startPass(const SimulatedUnit::Stats &before);
     void endPass(const SimulatedUnit::Stats &now, PassReport::End end);
@@ -63,6 +64,8 @@ private:
     std::condition_variable arrived;
     bool deferring = false; // requests wait in the inbox until the files are written
     std::deque<Message> inbox;
+    // With a latency, every request waits here and is answered by serve()'s thread when it is due.
+    std::deque<std::pair<Clock::time_point, Message>> lateRequests;
     std::deque<std::string> lines;
 
     bool randomLoss = false;

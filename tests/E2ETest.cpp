@@ -119,6 +119,48 @@ TEST_F(E2ETest, SilentFaultsAreReadBackAndRepairedThroughTheWindow)
     verifiedUpdateAroundSilentFaults();
 }
 
+// Units may answer any success status but 02, fill byte 10 of their data replies as they like, and
+// answer a little late, as behind USB: each one is updated fully, verified and unverified.
+struct UnitVariantCase
+{
+    const char *name;
+    std::vector<std::string> arguments;
+    bool verify;
+};
+
+const UnitVariantCase unitVariantCases[] = {
+    {"Answering01WithByteTenZero", {"--ok-status", "1", "--checksum-byte", "0"}, false},
+    {"Answering01WithByteTenFortyVerified", {"--ok-status", "1", "--checksum-byte", "64"}, true},
+    {"Answering7FWithNoisyByteTen", {"--ok-status", "127", "--checksum-byte", "noise"}, false},
+    {"Answering7FWithNoisyByteTenVerified", {"--ok-status", "127", "--checksum-byte", "noise"}, true},
+    {"OneMillisecondLate", {"--latency", "1"}, false},
+    {"OneMillisecondLateVerified", {"--latency", "1"}, true},
+};
+
+class UnitVariantTest : public E2ETest, public testing::WithParamInterface<UnitVariantCase>
+{
+};
+
+TEST_P(UnitVariantTest, UnitThatUsesTheProtocolsFreedomIsUpdatedFully)
+{
+    // One block and a few pages: what a unit may choose shows in every kind of step.
+    image = expect::patternImage(expect::BlockBytes + 3 * expect::PageBytes + 77);
+    auto unit = startUnit(GetParam().arguments);
+    MainWindow window;
+    window.imagePath = writeImage(image);
+    const WindowDriver::Pass pass = update(window, *unit, GetParam().verify);
+    ASSERT_TRUE(pass.completed);
+    EXPECT_EQ(pass.retries, 0);
+    EXPECT_EQ(unit->stop(), 0) << unit->log();
+
+    expect::Scenario scenario;
+    scenario.image = image;
+    EXPECT_EQ(dumpDifference(scenario, erasedBlock()), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Units, UnitVariantTest, testing::ValuesIn(unitVariantCases),
+    [](const auto &info) { return std::string(info.param.name); });
+
 struct ExitCase
 {
     const char *what;

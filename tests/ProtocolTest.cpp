@@ -358,7 +358,7 @@ TEST(ReplyParser, DeviceInfoStoresSerialVersionAndDisplayForm)
     EXPECT_EQ(link.versionValue, 261u);
 }
 
-TEST(ReplyParser, StatusIsZeroOrTwoAndAnythingElseAnswersNothing)
+TEST(ReplyParser, StatusTwoIsFailureAnyOtherSuccessAndAWrongLengthAnswersNothing)
 {
     const std::vector<std::tuple<Bytes, int, bool>> cases = {
         {frame(0x2A, {0x02}), REPLY_ERASE_STATUS, true},
@@ -366,10 +366,11 @@ TEST(ReplyParser, StatusIsZeroOrTwoAndAnythingElseAnswersNothing)
         {frame(0x2D, {0x02}), REPLY_PROGRAM_STATUS, true},
         {frame(0x2C, {0x02}), REPLY_DATA_ACK, true},
         {frame(0x2C, {0x00}), REPLY_DATA_ACK, false},
-        // A flipped bit of 02, a lost status byte or a longer message is damage, not success.
-        {frame(0x2A, {0x03}), REPLY_NONE, true},
-        {frame(0x2D, {0x06}), REPLY_NONE, true},
-        {frame(0x2C, {0x19}), REPLY_NONE, true},
+        // Units may answer any value but 02 for success; whether it is doubtful is the engine's call.
+        {frame(0x2A, {0x03}), REPLY_ERASE_STATUS, false},
+        {frame(0x2D, {0x01}), REPLY_PROGRAM_STATUS, false},
+        {frame(0x2C, {0x7F}), REPLY_DATA_ACK, false},
+        // A lost status byte or a longer message is damage, not success.
         {frame(0x2A, {}), REPLY_NONE, true},
         {frame(0x2D, {0x00, 0x00}), REPLY_NONE, true},
     };
@@ -379,6 +380,8 @@ TEST(ReplyParser, StatusIsZeroOrTwoAndAnythingElseAnswersNothing)
         EXPECT_EQ(link.parseReply(bytes.data(), int(bytes.size())), code);
         EXPECT_EQ(link.statusFailed, failed);
         EXPECT_EQ(link.unreadableStatus != REPLY_NONE, code == REPLY_NONE);
+        if (code != REPLY_NONE)
+            EXPECT_EQ(link.statusValue, bytes[10]);
     }
 }
 

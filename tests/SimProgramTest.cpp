@@ -78,6 +78,10 @@ const AcceptedCase acceptedCases[] = {
             return o.damagedRequests
                 == std::vector<SimOptions::DamagedRequest>{{D::EraseBlock, 2, 0}, {D::PieceHighBit, 5, 63}};
         }},
+    {{"--ok-status", "127", "--checksum-byte=noise", "--latency", "2"},
+        [](const SimOptions &o) {
+            return o.okStatus == 127 && o.checksumNoise && !o.checksumByte && o.latencyMs == 2;
+        }},
     {{"-h"}, [](const SimOptions &o) { return o.help; }},
     {{"--version"}, [](const SimOptions &o) { return o.showVersion && !o.help; }},
 };
@@ -143,7 +147,9 @@ const RejectedCase rejectedCases[] = {
     {{"--damage-request", "page:1:7"},
         "--damage-request takes KIND:N:BIT, with KIND erase (BIT 0 to 13), page (BIT 0 to 6) or bit7 (BIT a "
         "byte 0 to 63) and N a request number from 1 to 1000000000, not \"page:1:7\""},
-    {{"--checksum-byte", "128"}, "--checksum-byte takes a number from 0 to 127, not \"128\""},
+    {{"--checksum-byte", "128"}, "--checksum-byte takes a number from 0 to 127, or noise, not \"128\""},
+    {{"--ok-status", "2"}, "--ok-status takes a number from 0 to 127 other than 2, not \"2\""},
+    {{"--latency", "0"}, "--latency takes a number of milliseconds from 1 to 1000, not \"0\""},
     {{"--state="}, "--state takes a file name, not \"\""},
     {{"--dump"}, "--dump needs a value"},
     {{"--verbose"}, "unknown option --verbose"},

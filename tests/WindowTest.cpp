@@ -980,7 +980,9 @@ TEST_F(WindowStartup, GermanCatalogueTranslatesEveryProgressText)
         "the write of the bad-block list to block 0, page %1",
         "The unit's data replies do not carry their checksum; each one is read twice",
         "Update stopped: the unit did not confirm the finish",
-        "A reply with a damaged status (reply code %1) counts as lost; further ones of this kind are not "
+        "A status reply of the wrong length (reply code %1) counts as lost; further ones of this kind are "
+        "not logged in this pass",
+        "Status %1 (reply code %2) is taken as success, as the protocol allows; further ones are not "
         "logged in this pass",
         "The unit received piece %1 damaged; %2 starts again",
         "The unit is preparing its NAND; waiting up to 60 s for it",

@@ -519,10 +519,6 @@ Beispiele:
         <translation>Werksdefekte: %1 Blöcke</translation>
     </message>
     <message>
-        <source>A reply with a damaged status (reply code %1) counts as lost; further ones of this kind are not logged in this pass</source>
-        <translation>Eine Antwort mit beschädigtem Status (Antwortcode %1) gilt als verloren; weitere dieser Art werden in diesem Durchgang nicht protokolliert</translation>
-    </message>
-    <message>
         <source>The unit received piece %1 damaged; %2 starts again</source>
         <translation>Das Gerät hat Teil %1 beschädigt empfangen; %2 beginnt von vorn</translation>
     </message>
@@ -657,6 +653,42 @@ Beispiele:
     <message>
         <source>Block 0 page %1 failed to program</source>
         <translation>Das Programmieren von Block 0 Seite %1 ist fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>A status reply of the wrong length (reply code %1) counts as lost; further ones of this kind are not logged in this pass</source>
+        <translation>Eine Statusantwort falscher Länge (Antwortcode %1) gilt als verloren; weitere dieser Art werden in diesem Durchgang nicht protokolliert</translation>
+    </message>
+    <message>
+        <source>Update stopped: for 10 s the unit&apos;s %1 replies answered no request in flight; the last was %2</source>
+        <translation>Aktualisierung abgebrochen: 10 s lang beantworteten die %1 Antworten des Geräts keine offene Anfrage; die letzte war %2</translation>
+    </message>
+    <message>
+        <source>An answer of the unit came out of turn during %1; it starts over, reading every piece twice</source>
+        <translation>Eine Antwort des Geräts kam außer der Reihe (%1); es beginnt von vorn und liest jedes Teil zweimal</translation>
+    </message>
+    <message>
+        <source>Status %1 (reply code %2) is taken as success, as the protocol allows; further ones are not logged in this pass</source>
+        <translation>Status %1 (Antwortcode %2) gilt als Erfolg, wie das Protokoll es erlaubt; weitere werden in diesem Durchgang nicht protokolliert</translation>
+    </message>
+    <message>
+        <source>Status %1 (reply code %2) is not the %3 this unit answers for success; %4 is checked</source>
+        <translation>Status %1 (Antwortcode %2) ist nicht die %3, die dieses Gerät für Erfolg antwortet; %4 wird geprüft</translation>
+    </message>
+    <message>
+        <source>The unit reported a piece damaged after the next one went out; %1 starts again</source>
+        <translation>Das Gerät meldete ein Teil als beschädigt, nachdem das nächste gesendet war; %1 beginnt von vorn</translation>
+    </message>
+    <message>
+        <source>The unit reported a piece damaged after its page was programmed; %1 is read back</source>
+        <translation>Das Gerät meldete ein Teil als beschädigt, nachdem seine Seite programmiert war; %1 wird zurückgelesen</translation>
+    </message>
+    <message>
+        <source>%1: no reply came to the last request</source>
+        <translation>%1: auf die letzte Anfrage kam keine Antwort</translation>
+    </message>
+    <message>
+        <source>%1: the last reply was %2</source>
+        <translation>%1: die letzte Antwort war %2</translation>
     </message>
     <message>
         <source>Update refused: this build carries a generated placeholder instead of the maker&apos;s image, and only the simulated unit (tavrin-sim) takes it. Build Tavrin Update with the maker&apos;s image (cmake -DTAVRIN_IMAGE=/path/to/image.bin) to update this unit.</source>
