@@ -35,13 +35,14 @@ TEST_F(MidiPortTest, InProcessDeviceIsListedInBothDirections)
     EXPECT_GE(outputRow(port, "Test unit"), 0);
 }
 
-TEST(MidiPortListing, LongNamesAreCutToThirtyOneCharacters)
+TEST(MidiPortListing, LongNamesAreListedWhole)
 {
     RecordingDevice device{"A device name that is far longer than thirty-one characters"};
     MidiPort port;
     const int row = inputRow(port, "A device name");
     ASSERT_GE(row, 0);
-    EXPECT_EQ(QString::fromUtf16(port.inputDeviceName(unsigned(row))), "A device name that is far longe");
+    EXPECT_EQ(QString::fromUtf16(port.inputDeviceName(unsigned(row))),
+        "A device name that is far longer than thirty-one characters");
 }
 
 TEST(MidiPortListing, DeviceGoneFromListAfterDestruction)
@@ -263,36 +264,67 @@ TEST_F(MidiPortTest, DeviceRepliesFromItsOwnThread)
 
 TEST(MidiPortNames, OwnPortsAndBridgedCopiesAreKnownAndOnlyOneClientsPortsMakeAPair)
 {
+    using Aliases = std::vector<std::string>;
+    // As PipeWire's MIDI bridge and jackd -X seq name their copies of the ALSA ports.
+    const Aliases pipewireOut130{"Tavrin:out", "alsa:seq:default:client_130:capture_1"};
+    const Aliases pipewireIn130{"Tavrin:in", "alsa:seq:default:client_130:playback_0"};
+    const Aliases pipewireIn131{"Tavrin:in", "alsa:seq:default:client_131:playback_0"};
+    const Aliases jackdOutA{"alsa_pcm:Tavrin-A/midi_capture_2", "Tavrin-A:midi/capture_2"};
+    const Aliases jackdInA{"alsa_pcm:Tavrin-A/midi_playback_1", "Tavrin-A:midi/playback_1"};
+    const Aliases jackdInB{"alsa_pcm:Tavrin-B/midi_playback_1", "Tavrin-B:midi/playback_1"};
     const struct
     {
+        MidiBackend backend;
         const char *name;
+        Aliases aliases;
         bool own;
+        bool copy;
     } names[] = {
-        {"Tavrin Update 4711:in 129:0", true},
-        {"a2j:Tavrin Update 4711 [129] (capture): in", true},
-        {"Tavrin (simulated):out", false},
-        {"a2j:Tavrin [130] (capture): out", false},
+        {MidiBackend::Alsa, "Tavrin Update 4711:in 129:0", {}, true, false},
+        {MidiBackend::Jack, "a2j:Tavrin Update 4711 [129] (capture): in", {}, true, true},
+        {MidiBackend::Jack, "system:midi_capture_3", {"alsa_pcm:Tavrin-Update-4711/midi_capture_1"}, true,
+            true},
+        {MidiBackend::Jack, "Midi-Bridge:Tavrin Update 4711:(capture_0) in", {"Tavrin Update 4711:in"}, true,
+            true},
+        {MidiBackend::Jack, "Tavrin (simulated):out", {}, false, false},
+        {MidiBackend::Jack, "a2j:Tavrin [130] (capture): out", {}, false, true},
+        {MidiBackend::Jack, "Midi-Bridge:Tavrin:(capture_1) out", pipewireOut130, false, true},
+        {MidiBackend::Jack, "system:midi_capture_2", jackdOutA, false, true},
+        {MidiBackend::Jack, "system:midi_capture_9", {}, false, false},
     };
-    for (const auto &row : names)
-        EXPECT_EQ(DeviceDirectory::isOwnPort(row.name), row.own) << row.name;
+    for (const auto &row : names) {
+        const MidiDeviceEntry entry{row.backend, row.name, 0, row.aliases};
+        EXPECT_EQ(DeviceDirectory::isOwnPort(entry), row.own) << row.name;
+        EXPECT_EQ(DeviceDirectory::isAlsaCopy(entry), row.copy) << row.name;
+    }
 
     const struct
     {
         MidiBackend backend;
         const char *input;
+        Aliases inputAliases;
         const char *output;
+        Aliases outputAliases;
         bool sameClient;
     } pairs[] = {
-        {MidiBackend::Alsa, "Tavrin:out 130:1", "Tavrin:in 130:0", true},
-        {MidiBackend::Alsa, "Tavrin:out 130:1", "Tavrin:in 131:0", false},
-        {MidiBackend::Jack, "Tavrin A:out", "Tavrin A:in", true},
-        {MidiBackend::Jack, "Tavrin A:out", "Tavrin B:in", false},
-        {MidiBackend::Jack, "a2j:Tavrin [130] (capture): out", "a2j:Tavrin [130] (playback): in", true},
-        {MidiBackend::Jack, "a2j:Tavrin [130] (capture): out", "a2j:Tavrin [131] (playback): in", false},
+        {MidiBackend::Alsa, "Tavrin:out 130:1", {}, "Tavrin:in 130:0", {}, true},
+        {MidiBackend::Alsa, "Tavrin:out 130:1", {}, "Tavrin:in 131:0", {}, false},
+        {MidiBackend::Jack, "Tavrin A:out", {}, "Tavrin A:in", {}, true},
+        {MidiBackend::Jack, "Tavrin A:out", {}, "Tavrin B:in", {}, false},
+        {MidiBackend::Jack, "a2j:Tavrin [130] (capture): out", {}, "a2j:Tavrin [130] (playback): in", {},
+            true},
+        {MidiBackend::Jack, "a2j:Tavrin [130] (capture): out", {}, "a2j:Tavrin [131] (playback): in", {},
+            false},
+        {MidiBackend::Jack, "Midi-Bridge:Tavrin:(capture_1) out", pipewireOut130,
+            "Midi-Bridge:Tavrin:(playback_0) in", pipewireIn130, true},
+        {MidiBackend::Jack, "Midi-Bridge:Tavrin:(capture_1) out", pipewireOut130,
+            "Midi-Bridge:Tavrin:(playback_0) in", pipewireIn131, false},
+        {MidiBackend::Jack, "system:midi_capture_2", jackdOutA, "system:midi_playback_1", jackdInA, true},
+        {MidiBackend::Jack, "system:midi_capture_2", jackdOutA, "system:midi_playback_1", jackdInB, false},
     };
     for (const auto &row : pairs) {
-        EXPECT_EQ(DeviceDirectory::clientOf({row.backend, row.input})
-                == DeviceDirectory::clientOf({row.backend, row.output}),
+        EXPECT_EQ(DeviceDirectory::clientOf({row.backend, row.input, 0, row.inputAliases})
+                == DeviceDirectory::clientOf({row.backend, row.output, 0, row.outputAliases}),
             row.sameClient)
             << row.input << " / " << row.output;
     }
