@@ -132,6 +132,8 @@ bool JackServerLock::closeClient(jack_client_t *client)
 bool JackServerLock::serverRunning()
 {
     std::lock_guard<std::mutex> guard(lock);
+    if (unfinished > 0)
+        return false;
     if (listingClient || onHold)
         return listingClient && !onHold;
     jack_client_t *probe = openLocked(DeviceDirectory::probeName(), nullptr);
