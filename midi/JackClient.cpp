@@ -6,7 +6,9 @@
 #include <jack/midiport.h>
 
 #include <chrono>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -19,6 +21,15 @@ struct Head
 constexpr unsigned Shut = 1U << 31;
 // The first cycle tells how long a message may be; a server that runs none within this is not usable.
 constexpr auto FirstCycleWait = std::chrono::seconds(2);
+
+// The gates of clients left behind, shut, for cycles that may still come.
+void keepForGood(std::unique_ptr<JackClient::Gate> gate)
+{
+    static std::mutex mutex;
+    static std::vector<std::unique_ptr<JackClient::Gate>> kept;
+    std::lock_guard<std::mutex> lock(mutex);
+    kept.push_back(std::move(gate));
+}
 
 } // namespace
 
@@ -64,7 +75,7 @@ void JackClient::close()
         discardQueued();
         collectSent();
         if (!JackServerLock::closeClient(client))
-            static_cast<void>(gate.release());
+            keepForGood(std::move(gate));
     }
     client = nullptr;
     input = nullptr;

@@ -64,15 +64,6 @@ public:
     // The reassembly's faults since the last call (SysExAssembler::Fault).
     unsigned takeFaults() { return assembler.takeFaults(); }
 
-private:
-    static int onCycle(jack_nframes_t frames, void *self);
-    void receive(void *portBuffer);
-    void sendQueued(void *portBuffer);
-    void discardQueued();
-    // Keeps the cycle out of everything but clearing its output: it returns once no cycle is inside.
-    void shut();
-    void reopen();
-
     // What a cycle reads before it knows whether it may go on; it outlives a client left behind, whose
     // cycle may run again once its server answers.
     struct Gate
@@ -84,6 +75,15 @@ private:
         // Set by a cycle that found the gate shut: the message under way lost pieces.
         bool missedInput = false;
     };
+
+private:
+    static int onCycle(jack_nframes_t frames, void *self);
+    void receive(void *portBuffer);
+    void sendQueued(void *portBuffer);
+    void discardQueued();
+    // Keeps the cycle out of everything but clearing its output: it returns once no cycle is inside.
+    void shut();
+    void reopen();
 
     Received received;
     Sent sent;
