@@ -90,7 +90,6 @@ const FailureCase failureCases[] = {
     {"IdentifyUnanswered", {"--fault", "lose:1"}, "Tavrin C", 0, 0, 1, "no answer to identify within 3 s"},
     {"UnitGoesSilent", {}, "Tavrin C", SIGKILL, 0, 1, "no reply from the unit for 10 s"},
     {"Interrupted", {}, "Tavrin C", 0, SIGINT, 130, "a new run starts the whole update over"},
-    // Last: the suite's server goes on afterwards.
     {"ServerStopped", {}, "Tavrin C", 0, 0, 1, "no reply from the unit for 10 s", SIGSTOP},
 };
 
