@@ -127,15 +127,18 @@ void BatchOutput::result(const BatchResult &result)
         line(result.exitStatus == 2 ? err : out, tr("Update FAILED: %1").arg(result.error));
 }
 
-void BatchOutput::portList(const QStringList &inputs, const QStringList &outputs)
+void BatchOutput::portList(const QList<ListedPort> &inputs, const QList<ListedPort> &outputs)
 {
-    for (const auto &[direction, names] :
+    for (const auto &[direction, ports] :
         {std::pair(QStringLiteral("in"), inputs), std::pair(QStringLiteral("out"), outputs)}) {
-        for (const QString &name : names) {
+        for (const ListedPort &port : ports) {
             if (format == Json)
-                json("port", {{QStringLiteral("direction"), direction}, {QStringLiteral("name"), name}});
+                json("port",
+                    {{QStringLiteral("direction"), direction}, {QStringLiteral("system"), port.system},
+                        {QStringLiteral("address"), port.address}, {QStringLiteral("name"), port.name}});
             else
-                line(out, direction + QLatin1Char('\t') + name);
+                line(out,
+                    QStringList{direction, port.system, port.address, port.name}.join(QLatin1Char('\t')));
         }
     }
 }

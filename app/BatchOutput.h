@@ -47,7 +47,14 @@ public:
     void result(const BatchResult &result);
 
     // The ports on offer, one per line with its direction.
-    void portList(const QStringList &inputs, const QStringList &outputs);
+    // One line or JSON object per port: direction, MIDI system, address there, full name.
+    struct ListedPort
+    {
+        QString system;
+        QString address;
+        QString name;
+    };
+    void portList(const QList<ListedPort> &inputs, const QList<ListedPort> &outputs);
 
 private:
     void json(const char *event, QVariantMap fields);

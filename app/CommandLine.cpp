@@ -10,6 +10,7 @@
 #include <QCommandLineParser>
 #include <QCryptographicHash>
 #include <QFile>
+#include <QListWidget>
 #include <QLocale>
 #include <QSettings>
 #include <QTranslator>
@@ -167,6 +168,20 @@ QString versionText()
         + tr("Reset code: %1\n").arg(code);
 }
 
+// Row n of a port list is device n, listed by the last look.
+QList<BatchOutput::ListedPort> listedPorts(const QListWidget *list, bool input)
+{
+    QList<BatchOutput::ListedPort> ports;
+    const QStringList names = BatchRun::listed(list);
+    for (int row = 0; row < names.size(); ++row) {
+        std::string system;
+        std::string address;
+        MidiPort::whereIs(input, unsigned(row), system, address);
+        ports.append({QString::fromStdString(system), QString::fromStdString(address), names[row]});
+    }
+    return ports;
+}
+
 } // namespace
 
 bool wanted(int argc, char *argv[])
@@ -241,7 +256,11 @@ int run(int argc, char *argv[])
     MainWindow window;
     if (parser.isSet(list)) {
         window.init();
-        out.portList(BatchRun::listed(window.MidiInList), BatchRun::listed(window.MidiOutList));
+        if (!PortWatcher::midiSystemRunning())
+            print(stderr,
+                tr("No MIDI system is running: load the ALSA sequencer (kernel module snd-seq) or start a "
+                   "JACK server.\n"));
+        out.portList(listedPorts(window.MidiInList, true), listedPorts(window.MidiOutList, false));
         return BatchRun::Completed;
     }
     struct sigaction action = {};

@@ -74,8 +74,10 @@ void MainWindow::listPorts()
     relist(MidiOutList, &MidiPort::outputDeviceName, outputChosen);
 }
 
-// The current row stays on the same port, by name. A unit's port is made current unless the user has
-// chosen another port; with neither, the first row is current, as at start.
+// The current row stays on the same port, by its full name (which holds its ALSA address or JACK client).
+// A unit's port is made current unless the user has chosen another port; with neither, the first row is
+// current, as at start. A unit's port that has gone is never replaced by another unit's: that may be its
+// twin, so no row is current then.
 void MainWindow::relist(QListWidget *list, DeviceNameQuery deviceName, bool &chosen)
 {
     const QString previous = list->currentItem() ? list->currentItem()->text() : QString();
@@ -89,10 +91,11 @@ void MainWindow::relist(QListWidget *list, DeviceNameQuery deviceName, bool &cho
     if (kept < 0)
         chosen = false;
     int row = list->count() > 0 ? 0 : -1;
+    const bool unitGone = kept < 0 && previous.contains(UnitName);
     if (kept >= 0 && (chosen || unit < 0 || previous.contains(UnitName)))
         row = kept;
     else if (unit >= 0)
-        row = unit;
+        row = unitGone ? -1 : unit;
     list->setCurrentRow(row);
 }
 

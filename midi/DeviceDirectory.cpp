@@ -7,9 +7,8 @@
 #include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
 
-#include <QString>
-
 #include <algorithm>
+#include <cctype>
 #include <unistd.h>
 
 std::mutex DeviceDirectory::mutex;
@@ -28,56 +27,86 @@ template <class Api> void appendAlsaPorts(std::vector<MidiDeviceEntry> &list)
         DeviceDirectory::silence(api, flag);
         const unsigned count = api.getPortCount();
         for (unsigned port = 0; port < count; ++port) {
-            std::string name = api.getPortName(port);
-            if (!name.empty() && !DeviceDirectory::isOwnPort(name))
-                list.push_back({MidiBackend::Alsa, std::move(name), 0});
+            MidiDeviceEntry entry{MidiBackend::Alsa, api.getPortName(port)};
+            if (!entry.name.empty() && !DeviceDirectory::isOwnPort(entry))
+                list.push_back(std::move(entry));
         }
     } catch (const RtMidiError &) {
         // A backend that fails while listing contributes no device.
     }
 }
 
-void appendJackPorts(DeviceDirectory::Direction direction, std::vector<MidiDeviceEntry> &list)
+// Copies are left out where the original can be opened instead.
+void appendJackPorts(
+    DeviceDirectory::Direction direction, bool alsaReachable, std::vector<MidiDeviceEntry> &list)
 {
     // The program's inputs read from JACK's output ports, and its outputs write to JACK's input ports.
     const unsigned long flags = direction == DeviceDirectory::Inputs ? JackPortIsOutput : JackPortIsInput;
-    for (std::string &port : JackServerLock::ports(flags)) {
-        if (!DeviceDirectory::isOwnPort(port))
-            list.push_back({MidiBackend::Jack, std::move(port), 0});
+    for (JackServerLock::Port &port : JackServerLock::ports(flags)) {
+        MidiDeviceEntry entry{MidiBackend::Jack, std::move(port.name), 0, std::move(port.aliases)};
+        if (!DeviceDirectory::isOwnPort(entry) && !(alsaReachable && DeviceDirectory::isAlsaCopy(entry)))
+            list.push_back(std::move(entry));
     }
 }
 
-std::u16string utf16Name(const std::string &utf8)
+// Bridges write an ALSA client's name with every character but letters and digits as '-'
+// ("alsa_pcm:USB-MIDI-Interface/midi_capture_1"); names are compared in that form.
+std::string bridgeSpelling(const std::string &name)
 {
-    // Truncation to the record's width may cut a surrogate pair; the name is only for display.
-    return QString::fromStdString(utf8).toStdU16String();
+    std::string spelled = name;
+    for (char &c : spelled) {
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '-';
+    }
+    return spelled;
 }
 
-template <class Caps>
-MMRESULT deviceCaps(DeviceDirectory::Direction direction, unsigned deviceId, Caps *caps, unsigned capsSize)
+// The number after `marker` up to `end` in `text` ("client_20:" in "alsa:seq:default:client_20:capture_0",
+// "[20]" in "a2j:Tavrin [20] (capture): out"); empty when there is none.
+std::string numberAfter(const std::string &text, const std::string &marker, char end)
 {
-    if (!caps || capsSize < sizeof(Caps))
-        return MMSYSERR_INVALPARAM;
-    MidiDeviceEntry entry;
-    if (!DeviceDirectory::entry(direction, deviceId, DeviceDirectory::Listing, entry))
-        return MMSYSERR_BADDEVICEID;
-    const std::u16string name = utf16Name(entry.name);
-    std::fill(std::begin(caps->szPname), std::end(caps->szPname), u'\0');
-    std::copy_n(name.begin(), std::min<std::size_t>(name.size(), MAXPNAMELEN - 1), caps->szPname);
-    return MMSYSERR_NOERROR;
+    const std::size_t start = text.find(marker);
+    if (start == std::string::npos)
+        return {};
+    const std::size_t first = start + marker.size();
+    const std::size_t last = text.find(end, first);
+    if (last == std::string::npos || last == first
+        || !std::all_of(text.begin() + long(first), text.begin() + long(last),
+            [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
+        return {};
+    return text.substr(first, last - first);
+}
+
+// The ALSA client that a JACK port is a copy of, by number where a bridge gives it (PipeWire's port
+// path, a2j's name), else by name (jackd -X seq's alias); empty for a port of JACK's own.
+std::string bridgedAlsaClient(const MidiDeviceEntry &entry)
+{
+    for (const std::string &alias : entry.aliases) {
+        const std::string number = numberAfter(alias, ":client_", ':');
+        if (!number.empty())
+            return "alsa " + number;
+    }
+    const std::size_t colon = entry.name.find(':');
+    const std::string number
+        = numberAfter(entry.name.substr(colon == std::string::npos ? 0 : colon), " [", ']');
+    if (!number.empty())
+        return "alsa " + number;
+    const std::string jackdPrefix = "alsa_pcm:";
+    for (const std::string &alias : entry.aliases) {
+        const std::size_t slash = alias.find('/');
+        if (alias.rfind(jackdPrefix, 0) == 0 && slash != std::string::npos)
+            return "alsa client "
+                + bridgeSpelling(alias.substr(jackdPrefix.size(), slash - jackdPrefix.size()));
+    }
+    return {};
+}
+
+std::string jackClient(const std::string &name)
+{
+    return name.substr(0, name.find(':'));
 }
 
 } // namespace
-
-MMRESULT midiInGetDevCapsW(unsigned deviceId, MIDIINCAPSW *caps, unsigned capsSize)
-{
-    return deviceCaps(DeviceDirectory::Inputs, deviceId, caps, capsSize);
-}
-
-MMRESULT midiOutGetDevCapsW(unsigned deviceId, MIDIOUTCAPSW *caps, unsigned capsSize)
-{
-    return deviceCaps(DeviceDirectory::Outputs, deviceId, caps, capsSize);
-}
 
 // ALSA and JACK print every failed connection attempt on stderr; a machine without a MIDI system is
 // normal for this program, so their messages are switched off once.
@@ -110,42 +139,81 @@ std::string DeviceDirectory::probeName()
 }
 
 // Ports of this program's clients, of this process and of others, are never offered: opening them would
-// talk to an updater rather than a unit. Bridges such as a2j copy them under a client of their own and
-// keep the original name after it ("a2j:Tavrin Update 4711 [129] (capture): in"), so a copy is
-// recognised by the name that follows the bridge's client.
-bool DeviceDirectory::isOwnPort(const std::string &name)
+// talk to an updater rather than a unit. Bridges copy them under a client of their own and keep the
+// original client's name after a colon or a slash, in their name or an alias ("a2j:Tavrin Update 4711
+// [129] (capture): in", "alsa_pcm:Tavrin-Update-4711/midi_capture_1").
+bool DeviceDirectory::isOwnPort(const MidiDeviceEntry &entry)
 {
-    const std::string program = programName();
-    const std::size_t colon = name.find(':');
-    return name.rfind(program, 0) == 0
-        || (colon != std::string::npos && name.compare(colon + 1, program.size(), program) == 0);
+    const std::string program = bridgeSpelling(programName());
+    const auto names = [&](const std::string &text) {
+        std::size_t start = 0;
+        while (start <= text.size()) {
+            const std::size_t end = std::min(text.find_first_of(":/", start), text.size());
+            std::string piece = text.substr(start, end - start);
+            piece.erase(0, std::min(piece.find_first_not_of(' '), piece.size()));
+            if (bridgeSpelling(piece).rfind(program, 0) == 0)
+                return true;
+            start = end + 1;
+        }
+        return false;
+    };
+    return names(entry.name) || std::any_of(entry.aliases.begin(), entry.aliases.end(), names);
 }
 
 std::string DeviceDirectory::clientOf(const MidiDeviceEntry &entry)
 {
-    const std::string &name = entry.name;
     switch (entry.backend) {
     case MidiBackend::Alsa: {
         // "Client:Port 128:0": the number before the last colon.
-        const std::size_t space = name.rfind(' ');
-        const std::size_t colon = name.rfind(':');
-        if (space == std::string::npos || colon == std::string::npos || colon < space)
-            return name;
-        return "alsa " + name.substr(space + 1, colon - space - 1);
+        const std::string address = addressOf(entry);
+        return "alsa " + address.substr(0, address.find(':'));
     }
     case MidiBackend::Jack: {
-        // "client:port"; a bridge names the bridged client and its number in brackets after its own
-        // ("a2j:Tavrin [130] (capture): out").
-        const std::size_t colon = name.find(':');
-        const std::size_t bracket = name.find("] ", colon == std::string::npos ? 0 : colon);
-        if (bracket != std::string::npos)
-            return "jack " + name.substr(0, bracket + 1);
-        return "jack " + name.substr(0, colon);
+        const std::string bridged = bridgedAlsaClient(entry);
+        return bridged.empty() ? "jack " + jackClient(entry.name) : bridged;
     }
     case MidiBackend::InProcess:
         return "device " + std::to_string(entry.inProcessId);
     }
-    return name;
+    return entry.name;
+}
+
+bool DeviceDirectory::isAlsaCopy(const MidiDeviceEntry &entry)
+{
+    if (entry.backend != MidiBackend::Jack)
+        return false;
+    // PipeWire's bridge and a2j are copies by their client alone, whatever their names look like.
+    const std::string client = jackClient(entry.name);
+    return client == "Midi-Bridge" || client == "a2j" || !bridgedAlsaClient(entry).empty();
+}
+
+std::string DeviceDirectory::systemOf(const MidiDeviceEntry &entry)
+{
+    switch (entry.backend) {
+    case MidiBackend::Alsa:
+        return "alsa";
+    case MidiBackend::Jack:
+        return "jack";
+    case MidiBackend::InProcess:
+        break;
+    }
+    return "in-process";
+}
+
+std::string DeviceDirectory::addressOf(const MidiDeviceEntry &entry)
+{
+    switch (entry.backend) {
+    case MidiBackend::Alsa: {
+        // RtMidi ends each name with the port's "client:port".
+        const std::size_t space = entry.name.rfind(' ');
+        return space == std::string::npos ? entry.name : entry.name.substr(space + 1);
+    }
+    case MidiBackend::Jack:
+        return entry.name;
+    case MidiBackend::InProcess:
+        break;
+    }
+    return std::to_string(entry.inProcessId);
 }
 
 bool DeviceDirectory::available(MidiBackend backend)
@@ -180,13 +248,14 @@ void DeviceDirectory::silence(RtMidi &api, ErrorFlag &flag)
 std::vector<MidiDeviceEntry> DeviceDirectory::enumerate(Direction direction)
 {
     std::vector<MidiDeviceEntry> list;
-    if (available(MidiBackend::Alsa)) {
+    const bool alsaReachable = available(MidiBackend::Alsa);
+    if (alsaReachable) {
         if (direction == Inputs)
             appendAlsaPorts<RtMidiIn>(list);
         else
             appendAlsaPorts<RtMidiOut>(list);
     }
-    appendJackPorts(direction, list);
+    appendJackPorts(direction, alsaReachable, list);
     for (MidiDeviceEntry &entry : InProcessRegistry::entries())
         list.push_back(std::move(entry));
     return list;

@@ -15,9 +15,13 @@ struct MidiDeviceEntry
     MidiBackend backend;
     std::string name; // full port name as the backend reports it
     std::uint64_t inProcessId = 0;
+    // A JACK port's aliases: a bridge's copy of an ALSA port names the original there.
+    std::vector<std::string> aliases{};
 };
 
-// The numbered device lists: the ALSA sequencer's ports, then JACK's, then the in-process devices.
+// The numbered device lists: the ALSA sequencer's ports, then JACK's, then the in-process devices. A
+// JACK copy of an ALSA port (PipeWire's MIDI bridge, jackd -X seq, a2j) is left out while the sequencer
+// can be reached: the port is opened there, without a graph cycle per message.
 // A listing always starts at index 0, so listing index 0 takes a fresh snapshot; the other indices and
 // the open calls use that snapshot, so a number means the device that was listed under it.
 class DeviceDirectory
@@ -37,12 +41,18 @@ public:
     static std::string probeName();
 
     // Whether a port belongs to this program, in any process, also as a bridge's copy.
-    static bool isOwnPort(const std::string &name);
+    static bool isOwnPort(const MidiDeviceEntry &entry);
 
     // The MIDI client that a port belongs to, for telling whether an input and an output are one unit:
-    // on ALSA its sequencer client number, on JACK its client name (behind a bridge such as a2j, the
-    // bridged client), in this process the device.
+    // on ALSA its sequencer client number, on JACK its client name; a bridge's copy stands for the ALSA
+    // client that its name or aliases give; in this process the device.
     static std::string clientOf(const MidiDeviceEntry &entry);
+    // Whether a JACK port is a bridge's copy of an ALSA sequencer port.
+    static bool isAlsaCopy(const MidiDeviceEntry &entry);
+    // The MIDI system ("alsa", "jack", "in-process") and the port's address there: the sequencer's
+    // client:port, JACK's full name, the device's number.
+    static std::string systemOf(const MidiDeviceEntry &entry);
+    static std::string addressOf(const MidiDeviceEntry &entry);
 
     // Switches off the messages that ALSA and JACK print on stderr.
     static void silenceLibraries();

@@ -6,7 +6,9 @@
 #include <jack/midiport.h>
 
 #include <chrono>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -19,6 +21,15 @@ struct Head
 constexpr unsigned Shut = 1U << 31;
 // The first cycle tells how long a message may be; a server that runs none within this is not usable.
 constexpr auto FirstCycleWait = std::chrono::seconds(2);
+
+// The gates of clients left behind, shut, for cycles that may still come.
+void keepForGood(std::unique_ptr<JackClient::Gate> gate)
+{
+    static std::mutex mutex;
+    static std::vector<std::unique_ptr<JackClient::Gate>> kept;
+    std::lock_guard<std::mutex> lock(mutex);
+    kept.push_back(std::move(gate));
+}
 
 } // namespace
 
@@ -34,7 +45,8 @@ bool JackClient::open(const std::string &clientName, const char *inputName, Rece
     received = std::move(onReceived);
     sent = std::move(onSent);
     maxEventSize = 0;
-    gate = 0;
+    gate = std::make_unique<Gate>();
+    gate->owner = this;
     client = JackServerLock::openClient(clientName);
     if (!client)
         return false;
@@ -42,8 +54,10 @@ bool JackClient::open(const std::string &clientName, const char *inputName, Rece
         input = jack_port_register(client, inputName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     if (outputName)
         output = jack_port_register(client, outputName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    gate->output = output;
     bool opened = (!inputName || input) && (!outputName || output)
-        && jack_set_process_callback(client, &JackClient::onCycle, this) == 0 && jack_activate(client) == 0;
+        && jack_set_process_callback(client, &JackClient::onCycle, gate.get()) == 0
+        && jack_activate(client) == 0;
     const auto deadline = std::chrono::steady_clock::now() + FirstCycleWait;
     while (opened && output && maxEventSize == 0) {
         opened = std::chrono::steady_clock::now() < deadline;
@@ -60,7 +74,8 @@ void JackClient::close()
         shut();
         discardQueued();
         collectSent();
-        JackServerLock::closeClient(client);
+        if (!JackServerLock::closeClient(client))
+            keepForGood(std::move(gate));
     }
     client = nullptr;
     input = nullptr;
@@ -111,43 +126,45 @@ void JackClient::collectSent()
 
 void JackClient::shut()
 {
-    gate.fetch_or(Shut, std::memory_order_acq_rel);
+    gate->count.fetch_or(Shut, std::memory_order_acq_rel);
     // A cycle inside runs our own short code to its end; it never waits for anything.
-    while (gate.load(std::memory_order_acquire) & ~Shut)
+    while (gate->count.load(std::memory_order_acquire) & ~Shut)
         std::this_thread::sleep_for(std::chrono::microseconds(100));
 }
 
 void JackClient::reopen()
 {
-    gate.fetch_and(~Shut, std::memory_order_acq_rel);
+    gate->count.fetch_and(~Shut, std::memory_order_acq_rel);
 }
 
-int JackClient::onCycle(jack_nframes_t frames, void *self)
+int JackClient::onCycle(jack_nframes_t frames, void *entry)
 {
-    JackClient &jack = *static_cast<JackClient *>(self);
-    void *outputBuffer = jack.output ? jack_port_get_buffer(jack.output, frames) : nullptr;
+    Gate &gate = *static_cast<Gate *>(entry);
+    void *outputBuffer = gate.output ? jack_port_get_buffer(gate.output, frames) : nullptr;
     if (outputBuffer)
         jack_midi_clear_buffer(outputBuffer);
-    if (jack.gate.fetch_add(1, std::memory_order_acq_rel) & Shut) {
-        jack.missedInput = jack.input != nullptr;
-        jack.gate.fetch_sub(1, std::memory_order_release);
+    if (gate.count.fetch_add(1, std::memory_order_acq_rel) & Shut) {
+        gate.missedInput = true;
+        gate.count.fetch_sub(1, std::memory_order_release);
         return 0;
     }
+    JackClient &jack = *gate.owner;
     if (jack.input)
         jack.receive(jack_port_get_buffer(jack.input, frames));
     if (outputBuffer) {
         jack.maxEventSize.store(jack_midi_max_event_size(outputBuffer), std::memory_order_release);
         jack.sendQueued(outputBuffer);
     }
-    jack.gate.fetch_sub(1, std::memory_order_release);
+    gate.count.fetch_sub(1, std::memory_order_release);
     return 0;
 }
 
 void JackClient::receive(void *portBuffer)
 {
-    if (missedInput)
+    // Pieces either side of a gap are never glued into one message.
+    if (gate->missedInput || jack_midi_get_lost_event_count(portBuffer) > 0)
         assembler.interrupt();
-    missedInput = false;
+    gate->missedInput = false;
     const std::uint32_t events = jack_midi_get_event_count(portBuffer);
     for (std::uint32_t i = 0; i < events; ++i) {
         jack_midi_event_t event;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include <jack/types.h>
@@ -39,7 +40,8 @@ public:
     bool open(const std::string &clientName, const char *inputName, Received received, const char *outputName,
         Sent sent);
     // Waits for a cycle under way to finish before it stops the client: JACK cancels its thread at any
-    // instruction, so none may be in our code then.
+    // instruction, so none may be in our code then. A server that does not answer within its limit has
+    // the client left behind, its cycle kept out for good.
     void close();
     bool isOpen() const { return client != nullptr; }
 
@@ -62,6 +64,18 @@ public:
     // The reassembly's faults since the last call (SysExAssembler::Fault).
     unsigned takeFaults() { return assembler.takeFaults(); }
 
+    // What a cycle reads before it knows whether it may go on; it outlives a client left behind, whose
+    // cycle may run again once its server answers.
+    struct Gate
+    {
+        JackClient *owner;
+        jack_port_t *output = nullptr;
+        // The cycles inside, and whether the gate is shut.
+        std::atomic<unsigned> count{0};
+        // Set by a cycle that found the gate shut: the message under way lost pieces.
+        bool missedInput = false;
+    };
+
 private:
     static int onCycle(jack_nframes_t frames, void *self);
     void receive(void *portBuffer);
@@ -76,13 +90,10 @@ private:
     jack_client_t *client = nullptr;
     jack_port_t *input = nullptr;
     jack_port_t *output = nullptr;
-    // The cycles inside, and whether the gate is shut.
-    std::atomic<unsigned> gate{0};
+    std::unique_ptr<Gate> gate;
     std::atomic<std::size_t> maxEventSize{0};
     // Each message as its head and its bytes; the tokens of the messages that have left.
     SpscRing outgoing{64 * 1024};
     SpscRing sentTokens{64 * 1024};
     SysExAssembler assembler{LongestReceived};
-    // Set by a cycle that found the gate shut: the message under way lost pieces.
-    bool missedInput = false;
 };

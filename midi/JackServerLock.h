@@ -8,7 +8,8 @@
 // Every JACK client of the program is opened and closed here. libjack frees every client of a dead
 // server at the next jack_client_open, under the feet of their owners; so each client is told of the
 // server's shutdown, which holds JACK, and no client is opened while it is held. One lock covers the
-// hold's check and every open, close and listing, so that none slips in between.
+// hold's check and every open, close and listing, so that none slips in between. A stopped server
+// never answers: each open and close has a time limit, past which the call is left behind.
 class JackServerLock
 {
 public:
@@ -21,18 +22,27 @@ public:
 
     // Null while JACK is held, when no server runs or it refuses the client; never starts a server.
     static jack_client_t *openClient(const std::string &name, ShutdownNotice *notice = nullptr);
-    static void closeClient(jack_client_t *client);
+    // False when the client is left behind in a server that does not answer; closed later if it does.
+    // While JACK is held, the close waits for release(): closing a client while a stopping server
+    // still tells it of others that it removes can hang libjack for good.
+    static bool closeClient(jack_client_t *client);
 
     // Whether a server can be used right now: not while held.
     static bool serverRunning();
 
-    // Held from a server's shutdown until the owners of its clients have closed them.
+    // Held from a server's shutdown until the owners of its clients have closed them; the release
+    // closes the clients whose close waited for it.
     static bool held();
     static void release();
 
-    // The full names of the MIDI ports with these flags, read through the listing client (a
+    struct Port
+    {
+        std::string name;
+        std::vector<std::string> aliases;
+    };
+    // The MIDI ports with these flags by full name and aliases, read through the listing client (a
     // long-lived one, such as the port watcher's) or else through a client opened for it.
-    static std::vector<std::string> ports(unsigned long flags);
+    static std::vector<Port> ports(unsigned long flags);
     static void setListingClient(jack_client_t *client);
 
     // A listing client for a while, where none lists yet: polling the lists through a client opened

@@ -37,8 +37,6 @@ constexpr std::uint32_t MHDR_DONE = 0x1;
 constexpr std::uint32_t MHDR_PREPARED = 0x2;
 constexpr std::uint32_t MHDR_INQUEUE = 0x4;
 
-constexpr unsigned MAXPNAMELEN = 32;
-
 struct MidiInDevice;
 struct MidiOutDevice;
 using HMIDIIN = MidiInDevice *;
@@ -53,23 +51,10 @@ struct MIDIHDR
     std::uint32_t dwFlags;
 };
 
-struct MIDIINCAPSW
-{
-    char16_t szPname[MAXPNAMELEN];
-};
-
-struct MIDIOUTCAPSW
-{
-    char16_t szPname[MAXPNAMELEN];
-};
-
 // Called with: device handle, notification code, instance value given at open, two parameters.
 // For MIM_LONGDATA and MOM_DONE the first parameter is the MIDIHDR concerned.
 using MidiInProc = void (*)(HMIDIIN, unsigned, DWORD_PTR, DWORD_PTR, DWORD_PTR);
 using MidiOutProc = void (*)(HMIDIOUT, unsigned, DWORD_PTR, DWORD_PTR, DWORD_PTR);
-
-MMRESULT midiInGetDevCapsW(unsigned deviceId, MIDIINCAPSW *caps, unsigned capsSize);
-MMRESULT midiOutGetDevCapsW(unsigned deviceId, MIDIOUTCAPSW *caps, unsigned capsSize);
 
 MMRESULT midiInOpen(
     HMIDIIN *handle, unsigned deviceId, MidiInProc callback, DWORD_PTR instance, std::uint32_t flags);

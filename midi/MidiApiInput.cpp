@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 namespace {
@@ -132,6 +133,18 @@ void MidiInDevice::deliver(const std::uint8_t *bytes, std::size_t size)
     std::lock_guard<std::mutex> lock(mutex);
     if (!started)
         return;
+    // RtMidi's ALSA input glues a message cut off before its end to the next one: only the last start
+    // begins a whole message, and what comes before it is dropped.
+    const auto lastStart
+        = std::find(std::make_reverse_iterator(bytes + size), std::make_reverse_iterator(bytes), SysExStart);
+    const auto cutOff = std::size_t(lastStart.base() - 1 - bytes);
+    if (cutOff > 0) {
+        if (!cutOffLogged)
+            qWarning("%s", qPrintable(QCoreApplication::translate("MidiPort", FaultTexts[0].second)));
+        cutOffLogged = true;
+        bytes += cutOff;
+        size -= cutOff;
+    }
     for (std::size_t offset = 0; offset < size && !queue.empty();) {
         MIDIHDR *header = queue.front();
         queue.pop_front();

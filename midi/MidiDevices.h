@@ -38,6 +38,7 @@ struct MidiInDevice
     std::mutex mutex;
     std::deque<MIDIHDR *> queue;
     bool started = false;
+    bool cutOffLogged = false;
 
     ~MidiInDevice();
 

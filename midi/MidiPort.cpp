@@ -4,6 +4,7 @@
 #include "MidiEvent.h"
 
 #include <QCoreApplication>
+#include <QString>
 
 MidiPort::MidiPort() = default;
 
@@ -12,18 +13,16 @@ MidiPort::~MidiPort()
     close();
 }
 
-const char16_t *MidiPort::inputDeviceName(unsigned index)
-{
-    return midiInGetDevCapsW(index, &inCaps, sizeof inCaps) == MMSYSERR_NOERROR ? inCaps.szPname : nullptr;
-}
-
-const char16_t *MidiPort::outputDeviceName(unsigned index)
-{
-    return midiOutGetDevCapsW(index, &outCaps, sizeof outCaps) == MMSYSERR_NOERROR ? outCaps.szPname
-                                                                                   : nullptr;
-}
-
 namespace {
+
+const char16_t *deviceName(DeviceDirectory::Direction direction, unsigned index, std::u16string &name)
+{
+    MidiDeviceEntry entry;
+    if (!DeviceDirectory::entry(direction, index, DeviceDirectory::Listing, entry))
+        return nullptr;
+    name = QString::fromStdString(entry.name).toStdU16String();
+    return name.c_str();
+}
 
 bool isJackDevice(DeviceDirectory::Direction direction, int index)
 {
@@ -33,6 +32,27 @@ bool isJackDevice(DeviceDirectory::Direction direction, int index)
 }
 
 } // namespace
+
+const char16_t *MidiPort::inputDeviceName(unsigned index)
+{
+    return deviceName(DeviceDirectory::Inputs, index, inputName);
+}
+
+const char16_t *MidiPort::outputDeviceName(unsigned index)
+{
+    return deviceName(DeviceDirectory::Outputs, index, outputName);
+}
+
+bool MidiPort::whereIs(bool input, unsigned index, std::string &system, std::string &address)
+{
+    MidiDeviceEntry entry;
+    if (!DeviceDirectory::entry(input ? DeviceDirectory::Inputs : DeviceDirectory::Outputs, index,
+            DeviceDirectory::Opening, entry))
+        return false;
+    system = DeviceDirectory::systemOf(entry);
+    address = DeviceDirectory::addressOf(entry);
+    return true;
+}
 
 bool MidiPort::open(int inputIndex, int outputIndex)
 {

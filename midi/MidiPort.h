@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class QObject;
 
@@ -22,9 +23,13 @@ public:
     MidiPort(const MidiPort &) = delete;
     MidiPort &operator=(const MidiPort &) = delete;
 
-    // Zero-terminated UTF-16 product name of a device, valid until the next call; null past the last.
+    // Zero-terminated UTF-16 full port name of a device, valid until the next call; null past the last.
+    // Index 0 takes a fresh look at the MIDI system.
     const char16_t *inputDeviceName(unsigned index);
     const char16_t *outputDeviceName(unsigned index);
+    // The MIDI system ("alsa", "jack", "in-process") and address of a device listed by the last look;
+    // false when the number names none.
+    static bool whereIs(bool input, unsigned index, std::string &system, std::string &address);
 
     bool open(int inputIndex, int outputIndex);
     // Whether the input and the output device of these numbers belong to one MIDI client, as the two
@@ -49,8 +54,8 @@ public:
     static void onOutput(
         HMIDIOUT handle, unsigned code, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
 
-    MIDIINCAPSW inCaps{};
-    MIDIOUTCAPSW outCaps{};
+    std::u16string inputName;
+    std::u16string outputName;
     // Read on the notification thread while the GUI thread opens and closes.
     std::atomic<HMIDIIN> inHandle{nullptr};
     HMIDIOUT outHandle = nullptr;

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
@@ -154,10 +155,15 @@ struct PortWatcher::State
             QCoreApplication::postEvent(receiver, new QEvent(type));
     }
     // JACK's notification thread only notes what happened and wakes the watcher's thread.
-    static void onJackPort(std::uint32_t, int, void *state)
+    // Audio ports come and go with every sound a desktop makes; only MIDI ports change the lists.
+    static void onJackPort(jack_port_id_t id, int, void *context)
     {
-        static_cast<State *>(state)->jackPortsChanged = true;
-        static_cast<State *>(state)->wake();
+        auto *state = static_cast<State *>(context);
+        const jack_port_t *port = jack_port_by_id(state->jackClient, id);
+        if (port && std::strcmp(jack_port_type(port), JACK_DEFAULT_MIDI_TYPE) != 0)
+            return;
+        state->jackPortsChanged = true;
+        state->wake();
     }
     static void onJackShutdown(void *state) { static_cast<State *>(state)->wake(); }
     static void onJackClient(const char *, int, void *state) { static_cast<State *>(state)->wake(); }
@@ -169,6 +175,8 @@ struct PortWatcher::State
     std::atomic<bool> finished{false};
     std::atomic<bool> jackPortsChanged{false};
     std::atomic<bool> changePosted{false};
+    // Set before the client is activated, read by its notifications only.
+    jack_client_t *jackClient = nullptr;
 };
 
 namespace {
@@ -194,6 +202,7 @@ public:
         client = JackServerLock::openClient(watcherName(), &notice);
         if (!client)
             return false;
+        static_cast<PortWatcher::State *>(notice.context)->jackClient = client;
         jack_set_port_registration_callback(client, &PortWatcher::State::onJackPort, notice.context);
         jack_set_client_registration_callback(client, &PortWatcher::State::onJackClient, notice.context);
         if (jack_activate(client) != 0) {

@@ -93,6 +93,12 @@ TEST_F(AlsaTest, UnitPortsAreListedByNameAndOwnPortsNever)
     ASSERT_GE(input, 0);
     ASSERT_GE(output, 0);
     EXPECT_GE(inputRow(port, QStringLiteral("Midi Through")), 0);
+    // A name past 31 characters is listed whole, its sequencer address after it.
+    VirtualPort longName;
+    ASSERT_TRUE(longName.open(
+        "USB MIDI Interface of a long name", [](const std::uint8_t *, std::size_t) {},
+        VirtualPort::Choice::Alsa));
+    EXPECT_GE(inputRow(port, QStringLiteral("USB MIDI Interface of a long name:out ")), 0);
     ASSERT_TRUE(port.open(input, output));
     EXPECT_EQ(inputRow(port, OwnPorts), -1);
     EXPECT_EQ(outputRow(port, OwnPorts), -1);

@@ -81,6 +81,8 @@ struct FailureCase
     int updaterSignal;
     int status;
     const char *error;
+    // Sent to the JACK server once the update writes, and SIGCONT after the run.
+    int serverSignal = 0;
 };
 
 const FailureCase failureCases[] = {
@@ -88,6 +90,7 @@ const FailureCase failureCases[] = {
     {"IdentifyUnanswered", {"--fault", "lose:1"}, "Tavrin C", 0, 0, 1, "no answer to identify within 3 s"},
     {"UnitGoesSilent", {}, "Tavrin C", SIGKILL, 0, 1, "no reply from the unit for 10 s"},
     {"Interrupted", {}, "Tavrin C", 0, SIGINT, 130, "a new run starts the whole update over"},
+    {"ServerStopped", {}, "Tavrin C", 0, 0, 1, "no reply from the unit for 10 s", SIGSTOP},
 };
 
 void PrintTo(const FailureCase &row, std::ostream *out)
@@ -104,7 +107,7 @@ TEST_P(BatchFailureTest, EndsWithItsExitStatusAndAResultThatSaysWhy)
     const FailureCase &row = GetParam();
     auto unit = startNamedUnit("Tavrin C", row.unitArguments);
     auto update = startBatch(row.port, "update.log", false);
-    if (row.unitSignal || row.updaterSignal) {
+    if (row.unitSignal || row.updaterSignal || row.serverSignal) {
         QElapsedTimer clock;
         clock.start();
         while (update->log().find(R"("phase":"write")") == std::string::npos
@@ -114,8 +117,12 @@ TEST_P(BatchFailureTest, EndsWithItsExitStatusAndAResultThatSaysWhy)
             unit->signal(row.unitSignal);
         if (row.updaterSignal)
             update->signal(row.updaterSignal);
+        if (row.serverSignal)
+            server->signal(row.serverSignal);
     }
     EXPECT_EQ(update->finish(), row.status) << update->log();
+    if (row.serverSignal)
+        server->signal(SIGCONT);
     const QJsonObject result = events(update->log()).back();
     EXPECT_EQ(result[QStringLiteral("event")], QStringLiteral("result"));
     EXPECT_EQ(result[QStringLiteral("ok")], false);

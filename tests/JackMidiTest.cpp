@@ -163,6 +163,58 @@ TEST_F(JackMidiTest, OtherClientsPortsAreListedAndOwnPortsAreNot)
     EXPECT_EQ(outputRow(port, "Tavrin Update"), -1);
 }
 
+// Ports as PipeWire's MIDI bridge and jackd -X seq name their copies of ALSA ports, the original only in
+// their aliases: each input pairs with the output of its own ALSA client, and the program's own copy is
+// never listed. Copies are listed only where no ALSA sequencer can be reached.
+TEST_F(JackMidiTest, BridgedCopiesPairByTheirAlsaClientAndOwnCopiesAreNotListed)
+{
+    jack_client_t *bridge = jack_client_open("Bridge", JackNoStartServer, nullptr);
+    ASSERT_NE(bridge, nullptr);
+    const struct
+    {
+        const char *name;
+        unsigned long flags;
+        const char *alias;
+    } ports[] = {
+        {"Tavrin:(capture_1) out", JackPortIsOutput, "alsa:seq:default:client_130:capture_1"},
+        {"Tavrin:(playback_0) in", JackPortIsInput, "alsa:seq:default:client_130:playback_0"},
+        {"Twin:(playback_0) in", JackPortIsInput, "alsa:seq:default:client_131:playback_0"},
+        {"midi_capture_1", JackPortIsOutput, "alsa_pcm:Tavrin-A/midi_capture_1"},
+        {"midi_playback_1", JackPortIsInput, "alsa_pcm:Tavrin-A/midi_playback_1"},
+        {"midi_playback_2", JackPortIsInput, "alsa_pcm:Tavrin-B/midi_playback_1"},
+        {"midi_capture_3", JackPortIsOutput, "alsa_pcm:Tavrin-Update-99/midi_capture_1"},
+    };
+    for (const auto &port : ports) {
+        jack_port_t *registered
+            = jack_port_register(bridge, port.name, JACK_DEFAULT_MIDI_TYPE, port.flags, 0);
+        ASSERT_NE(registered, nullptr) << port.name;
+        jack_port_set_alias(registered, port.alias);
+    }
+    const bool copiesListed = !DeviceDirectory::available(MidiBackend::Alsa);
+    const struct
+    {
+        const char *input;
+        const char *output;
+        bool sameUnit;
+    } pairs[] = {
+        {"Bridge:Tavrin:(capture_1) out", "Bridge:Tavrin:(playback_0) in", true},
+        {"Bridge:Tavrin:(capture_1) out", "Bridge:Twin:(playback_0) in", false},
+        {"Bridge:midi_capture_1", "Bridge:midi_playback_1", true},
+        {"Bridge:midi_capture_1", "Bridge:midi_playback_2", false},
+    };
+    MidiPort port;
+    for (const auto &pair : pairs) {
+        const int input = inputRow(port, pair.input);
+        const int output = outputRow(port, pair.output);
+        EXPECT_EQ(input >= 0 && output >= 0, copiesListed) << pair.input << " / " << pair.output;
+        if (copiesListed)
+            EXPECT_EQ(MidiPort::sameClient(input, output), pair.sameUnit)
+                << pair.input << " / " << pair.output;
+    }
+    EXPECT_EQ(inputRow(port, "Bridge:midi_capture_3"), -1);
+    jack_client_close(bridge);
+}
+
 TEST_F(JackMidiTest, ThousandSysExRoundTripsArriveByteExact)
 {
     EchoClient echo;

@@ -90,6 +90,12 @@ void JackServer::kill(int signal)
     server = -1;
 }
 
+void JackServer::signal(int signal)
+{
+    if (server > 0)
+        ::kill(server, signal);
+}
+
 JackServer::~JackServer()
 {
     if (server > 0)

@@ -20,6 +20,8 @@ public:
     bool running() const { return ready; }
     // Ends the server with `signal` at once, as a crash (SIGKILL) or a user (SIGTERM) would.
     void kill(int signal);
+    // Sends `signal` and goes on, as for stopping the server (SIGSTOP) and letting it go on (SIGCONT).
+    void signal(int signal);
     const std::string &name() const { return serverName; }
 
 private:

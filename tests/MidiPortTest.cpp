@@ -35,13 +35,14 @@ TEST_F(MidiPortTest, InProcessDeviceIsListedInBothDirections)
     EXPECT_GE(outputRow(port, "Test unit"), 0);
 }
 
-TEST(MidiPortListing, LongNamesAreCutToThirtyOneCharacters)
+TEST(MidiPortListing, LongNamesAreListedWhole)
 {
     RecordingDevice device{"A device name that is far longer than thirty-one characters"};
     MidiPort port;
     const int row = inputRow(port, "A device name");
     ASSERT_GE(row, 0);
-    EXPECT_EQ(QString::fromUtf16(port.inputDeviceName(unsigned(row))), "A device name that is far longe");
+    EXPECT_EQ(QString::fromUtf16(port.inputDeviceName(unsigned(row))),
+        "A device name that is far longer than thirty-one characters");
 }
 
 TEST(MidiPortListing, DeviceGoneFromListAfterDestruction)
@@ -263,18 +264,33 @@ TEST_F(MidiPortTest, DeviceRepliesFromItsOwnThread)
 
 TEST(MidiPortNames, OwnPortsAndBridgedCopiesAreKnownAndOnlyOneClientsPortsMakeAPair)
 {
+    using Aliases = std::vector<std::string>;
     const struct
     {
+        MidiBackend backend;
         const char *name;
+        Aliases aliases;
         bool own;
+        bool copy;
     } names[] = {
-        {"Tavrin Update 4711:in 129:0", true},
-        {"a2j:Tavrin Update 4711 [129] (capture): in", true},
-        {"Tavrin (simulated):out", false},
-        {"a2j:Tavrin [130] (capture): out", false},
+        {MidiBackend::Alsa, "Tavrin Update 4711:in 129:0", {}, true, false},
+        {MidiBackend::Jack, "a2j:Tavrin Update 4711 [129] (capture): in", {}, true, true},
+        {MidiBackend::Jack, "system:midi_capture_3", {"alsa_pcm:Tavrin-Update-4711/midi_capture_1"}, true,
+            true},
+        {MidiBackend::Jack, "Midi-Bridge:Tavrin Update 4711:(capture_0) in", {"Tavrin Update 4711:in"}, true,
+            true},
+        {MidiBackend::Jack, "Tavrin (simulated):out", {}, false, false},
+        {MidiBackend::Jack, "a2j:Tavrin [130] (capture): out", {}, false, true},
+        // As PipeWire's MIDI bridge and jackd -X seq name their copies of the ALSA ports.
+        {MidiBackend::Jack, "Midi-Bridge:Tavrin:(capture_1) out", {"Tavrin:out"}, false, true},
+        {MidiBackend::Jack, "system:midi_capture_2", {"alsa_pcm:Tavrin-A/midi_capture_2"}, false, true},
+        {MidiBackend::Jack, "system:midi_capture_9", {}, false, false},
     };
-    for (const auto &row : names)
-        EXPECT_EQ(DeviceDirectory::isOwnPort(row.name), row.own) << row.name;
+    for (const auto &row : names) {
+        const MidiDeviceEntry entry{row.backend, row.name, 0, row.aliases};
+        EXPECT_EQ(DeviceDirectory::isOwnPort(entry), row.own) << row.name;
+        EXPECT_EQ(DeviceDirectory::isAlsaCopy(entry), row.copy) << row.name;
+    }
 
     const struct
     {

@@ -1,4 +1,5 @@
 #include "JackServer.h"
+#include "JackServerLock.h"
 #include "MainWindow.h"
 #include "VirtualPort.h"
 
@@ -8,6 +9,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -76,6 +78,20 @@ TEST_F(WindowOverJack, UnitPluggedInAfterStartIsListedAndChosenAndLeavesWhenUnpl
     unplugUnit(*window, unit);
 }
 
+// The chosen unit leaves while another stays, perhaps its twin: the choice never jumps to that one.
+TEST_F(WindowOverJack, ChosenUnitThatLeavesIsNeverReplacedByAnotherUnit)
+{
+    plugUnit(*window, unit, VirtualPort::Choice::Jack);
+    VirtualPort twin;
+    ASSERT_TRUE(twin.open(
+        "Tavrin (twin)", [](const std::uint8_t *, std::size_t) {}, VirtualPort::Choice::Jack));
+    QTRY_COMPARE_WITH_TIMEOUT(window->MidiInList->findItems("Tavrin", Qt::MatchContains).size(), 2, 10000);
+    unit.close();
+    QTRY_VERIFY_WITH_TIMEOUT(!listsTheUnit(window->MidiInList) && !listsTheUnit(window->MidiOutList), 10000);
+    EXPECT_EQ(current(window->MidiInList), "");
+    EXPECT_EQ(current(window->MidiOutList), "");
+}
+
 // The unit leaves before the server does: a JACK client of a stopped server must be closed before the
 // next client opens (libjack frees it otherwise), and the window takes care of its own clients only.
 TEST_F(WindowOverJack, StoppedServerIsNamedInTheLogAndEndsAConnectionThroughIt)
@@ -117,6 +133,29 @@ TEST_F(WindowOverJack, StoppedServerIsNamedInTheLogAndEndsAConnectionThroughIt)
         EXPECT_EQ(window->phase, Idle);
         EXPECT_EQ(window->MidiInList->count(), 0);
         TearDown();
+    }
+}
+
+// A stopped (not dead) server answers nothing: Disconnect and closing the window still return, each
+// JACK call given up after its limit, and JACK is usable again once the server goes on.
+TEST_F(WindowOverJack, StoppedServerFreezesNeitherDisconnectNorTheWindowsEnd)
+{
+    for (const bool closeWindow : {false, true}) {
+        plugUnit(*window, unit, VirtualPort::Choice::Jack);
+        window->ConnectButton->click();
+        ASSERT_EQ(window->connectionState, Connecting);
+        server->signal(SIGSTOP);
+        if (closeWindow)
+            window.reset();
+        else
+            window->ConnectButton->click();
+        server->signal(SIGCONT);
+        if (closeWindow)
+            break;
+        EXPECT_EQ(window->connectionState, Disconnected);
+        QTRY_VERIFY_WITH_TIMEOUT(JackServerLock::serverRunning(), 10000);
+        unit.close();
+        QTRY_VERIFY_WITH_TIMEOUT(!listsTheUnit(window->MidiInList), 10000);
     }
 }
 

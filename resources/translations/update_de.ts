@@ -249,6 +249,23 @@ Beispiele:
         <source>--in, --out, --no-verify and --verbose go with --batch</source>
         <translation>--in, --out, --no-verify und --verbose gehören zu --batch</translation>
     </message>
+    <message>
+        <source>No MIDI system is running: load the ALSA sequencer (kernel module snd-seq) or start a JACK server.
+</source>
+        <translation>Kein MIDI-System läuft: Laden Sie den ALSA-Sequencer (Kernelmodul snd-seq) oder starten Sie einen JACK-Server.
+</translation>
+    </message>
+</context>
+<context>
+    <name>JackServerLock</name>
+    <message>
+        <source>The JACK server does not answer; it is treated as stopped until it answers again.</source>
+        <translation>Der JACK-Server antwortet nicht; er gilt als beendet, bis er wieder antwortet.</translation>
+    </message>
+    <message>
+        <source>The JACK server does not answer; a client of it is left behind and closed when the server answers again.</source>
+        <translation>Der JACK-Server antwortet nicht; ein Client von ihm wird zurückgelassen und geschlossen, sobald der Server wieder antwortet.</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
