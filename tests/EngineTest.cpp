@@ -516,6 +516,10 @@ std::vector<FaultCase> faultCases()
             {smallImage, {}, {{0, {}}}, {}, {}, {}, {}, {}, false, false, {{Damage::PageAddress, 2, 1}}}},
         {"HighBitOfAPieceDamagedOnItsWayInRewritesTheBlock",
             {smallImage, {}, {{0, {}}}, {}, {}, {}, {}, {}, false, false, {{Damage::PieceHighBit, 2, 0}}}},
+        // The final check's rewrite of block 1 erases block 3 instead: the check after it reads block 3 too.
+        {"RewriteAfterTheFinalCheckErasingALaterBlockIsCheckedToTheEnd",
+            {threeBlocks, {}, {{0, {}}}, {}, {}, {}, {}, {}, false, false,
+                {{Damage::EraseBlock, 3, 1}, {Damage::EraseBlock, 4, 1}}}},
     };
     for (auto [name, scenario] : silent) {
         scenario.verify = true;
