@@ -41,6 +41,11 @@ void MainWindow::restartShiftedReadBack()
                     .arg(stepName()));
     agreedRead.suspectShift();
     readBackOutOfTurn = false;
+    // The final check's pieces are one per block: the blocks judged before may hold the shifted answers.
+    if (phase == FinalCheck) {
+        checkFrom(-1);
+        return;
+    }
     readBackPage = 0;
     listReadMatches = true;
     listReadErased = true;

@@ -215,7 +215,9 @@ void MainWindow::onDataPageProgrammed()
 
 void MainWindow::leaveBlock()
 {
-    imageBlockPlaces.resize(std::size_t(dataBlockIndex) + 1);
+    // A rewrite after the final check keeps the places of the blocks after it, which are checked again.
+    if (imageBlockPlaces.size() <= std::size_t(dataBlockIndex))
+        imageBlockPlaces.resize(std::size_t(dataBlockIndex) + 1);
     imageBlockPlaces[std::size_t(dataBlockIndex)] = currentBlock;
     if (repairingBlock) {
         repairingBlock = false;

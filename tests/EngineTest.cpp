@@ -478,6 +478,14 @@ std::vector<FaultCase> faultCases()
     const FaultKind trailing{"TrailingCopy", SimulatedUnit::Fault::Trail, 1};
     cases.push_back({"ShiftedReadBackOfAZeroRunWithAWrongPieceIsReadAgainAndRepaired", zeroRunFlipped,
         programStatus(2) + 32 + 32, trailing, Outcome::Finished, ReplyByte});
+    // Three blocks, the first two starting alike: the erase of block 3 goes to block 2, and a trailing copy
+    // of the final check's answer for block 1 answers its read of block 2.
+    Bytes threeBlocks = expect::patternImage(2 * Block + 9);
+    std::fill_n(threeBlocks.begin(), 64, 0);
+    std::fill_n(threeBlocks.begin() + Block, 64, 0);
+    cases.push_back({"ShiftedFinalCheckReadsAgainWhatItJudgedBeforeTheShift",
+        {threeBlocks, {}, {{0, {}}}, {}, {}, {}, {}, {}, false, false, {{Damage::EraseBlock, 3, 0}}},
+        programStatus(128) + 4, trailing, Outcome::Finished, ReplyByte});
     // A failed program whose 02 arrives as 03: taken as success, but doubted, so even an unverified pass
     // reads the block back and finds the page.
     cases.push_back({"FailedProgramWithADamagedStatusIsReadBackUnverified",
@@ -508,6 +516,10 @@ std::vector<FaultCase> faultCases()
             {smallImage, {}, {{0, {}}}, {}, {}, {}, {}, {}, false, false, {{Damage::PageAddress, 2, 1}}}},
         {"HighBitOfAPieceDamagedOnItsWayInRewritesTheBlock",
             {smallImage, {}, {{0, {}}}, {}, {}, {}, {}, {}, false, false, {{Damage::PieceHighBit, 2, 0}}}},
+        // The final check's rewrite of block 1 erases block 3 instead: the check after it reads block 3 too.
+        {"RewriteAfterTheFinalCheckErasingALaterBlockIsCheckedToTheEnd",
+            {threeBlocks, {}, {{0, {}}}, {}, {}, {}, {}, {}, false, false,
+                {{Damage::EraseBlock, 3, 1}, {Damage::EraseBlock, 4, 1}}}},
     };
     for (auto [name, scenario] : silent) {
         scenario.verify = true;
