@@ -110,6 +110,7 @@ private:
     void onJackServerStopped();
     void explainFailedConnect();
     void reportSilentUnit();
+    void resendIdentify();
 
     void arm();
     void watchForStall();
@@ -173,6 +174,8 @@ public:
     std::function<void(const QString &)> logged;
     // Single shot: how long the unit has to answer the identify request.
     QTimer *identifyWait = nullptr;
+    // Repeats the identify request while it waits.
+    QTimer *identifyResend = nullptr;
 
     // Update engine state; every pass sets each field before it reads it.
     int connectionState = Disconnected;
