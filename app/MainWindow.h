@@ -159,6 +159,9 @@ private:
     void beginPassReport();
     void showImageProgress();
     void logPassSummary();
+    // A short JACK period for the length of an update, where the server allows one (engine/UpdatePeriod.cpp).
+    void askShortPeriod();
+    void restorePeriod();
 
 public:
     DeviceLink link;
@@ -197,6 +200,8 @@ public:
     bool imageDone = false;
     // The unit confirmed the finish of the last pass since Update was pressed.
     bool passFinished = false;
+    // The period the JACK server had before the update asked for a shorter one; 0 when it did not ask.
+    unsigned periodToRestore = 0;
 
     // Where Transfer() loads the image from; tests point it elsewhere.
     QString imagePath = QStringLiteral(":/data/resourcesNAND.bin");

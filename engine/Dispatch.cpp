@@ -243,6 +243,7 @@ void MainWindow::stopPass(const QString &reason)
     timeoutTicks = 0;
     stallTicks = 0;
     link.forgetRequest();
+    restorePeriod();
     logProgress(reason);
     refreshControls();
 }

@@ -247,6 +247,7 @@ void MainWindow::confirmFinish()
     phase = Idle;
     passFinished = true;
     timeoutTicks = 0;
+    restorePeriod();
     logPassSummary();
     refreshControls();
 }

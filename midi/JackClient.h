@@ -42,6 +42,8 @@ public:
     // instruction, so none may be in our code then.
     void close();
     bool isOpen() const { return client != nullptr; }
+    // For the calls about the server rather than the ports; null while closed.
+    jack_client_t *handle() const { return client; }
 
     // Connects the output port to another client's input port, or else another client's output port to
     // the input port; the other port is given by its full name.

@@ -537,6 +537,26 @@ Rückgabewert:
         <source>Block 0 page %1 holds neither a bad-block list nor is it erased; it is passed over</source>
         <translation>Block 0 Seite %1 enthält weder eine Bad-Block-Liste, noch ist sie gelöscht; sie wird übergangen</translation>
     </message>
+    <message>
+        <source>MIDI: PipeWire&apos;s JACK server, %1 frames per cycle (%2 ms): asking for %3 frames during the update</source>
+        <translation>MIDI: JACK-Server von PipeWire, %1 Frames pro Zyklus (%2 ms): für die Dauer der Aktualisierung werden %3 Frames angefordert</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>%1 min</source>
+        <translation>%1 min</translation>
+    </message>
+    <message>
+        <source>MIDI: the JACK server runs %1 frames per cycle (%2 ms) and does not go shorter for this program; at one round trip per cycle this update takes at least %3</source>
+        <translation>MIDI: Der JACK-Server läuft mit %1 Frames pro Zyklus (%2 ms) und verkürzt sie für dieses Programm nicht; bei einer Anfrage mit Antwort pro Zyklus dauert diese Aktualisierung mindestens %3</translation>
+    </message>
+    <message>
+        <source>MIDI: the JACK server is back at %1 frames per cycle</source>
+        <translation>MIDI: Der JACK-Server läuft wieder mit %1 Frames pro Zyklus</translation>
+    </message>
 </context>
 <context>
     <name>MidiPort</name>
