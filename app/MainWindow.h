@@ -161,6 +161,7 @@ private:
     void logPassSummary();
     // A short JACK period for the length of an update, where the server allows one (engine/UpdatePeriod.cpp).
     void askShortPeriod();
+    void lengthenPeriod();
     void restorePeriod();
 
 public:

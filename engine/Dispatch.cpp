@@ -143,8 +143,10 @@ void MainWindow::update()
                    "same unit, and its cable and power; then press Disconnect and Connect. Update starts "
                    "the whole update again."));
     }
-    if (timeoutTicks > 0 && --timeoutTicks == 0)
+    if (timeoutTicks > 0 && --timeoutTicks == 0) {
+        lengthenPeriod();
         retry();
+    }
 }
 
 void MainWindow::retry()

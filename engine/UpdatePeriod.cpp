@@ -1,6 +1,8 @@
 #include "MainWindow.h"
 #include "NandGeometry.h"
 
+#include <algorithm>
+
 namespace {
 
 // PipeWire's graph at 64 frames: 1.3 ms per cycle, short enough for an update, long enough for the
@@ -46,6 +48,19 @@ void MainWindow::askShortPeriod()
                     .arg(period.frames)
                     .arg(period.milliseconds(), 0, 'f', 1)
                     .arg(duration));
+}
+
+// PipeWire drops a message now and then when its cycles are too short for the machine's load, and each
+// loss costs a time-out: every time-out doubles the period, up to the one the update found.
+void MainWindow::lengthenPeriod()
+{
+    const unsigned frames = link.port.jackPeriod().frames;
+    if (!frames || frames >= periodToRestore)
+        return;
+    const JackPeriod period = link.port.askJackPeriod(std::min(2 * frames, periodToRestore));
+    logProgress(tr("MIDI: no answer in time at %1 frames per cycle; the JACK server now runs %2")
+                    .arg(frames)
+                    .arg(period.frames));
 }
 
 void MainWindow::restorePeriod()

@@ -557,6 +557,10 @@ Rückgabewert:
         <source>MIDI: the JACK server is back at %1 frames per cycle</source>
         <translation>MIDI: Der JACK-Server läuft wieder mit %1 Frames pro Zyklus</translation>
     </message>
+    <message>
+        <source>MIDI: no answer in time at %1 frames per cycle; the JACK server now runs %2</source>
+        <translation>MIDI: keine Antwort rechtzeitig bei %1 Frames pro Zyklus; der JACK-Server läuft jetzt mit %2</translation>
+    </message>
 </context>
 <context>
     <name>MidiPort</name>
