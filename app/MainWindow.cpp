@@ -16,6 +16,7 @@ namespace {
 constexpr int TickMilliseconds = 100;
 constexpr int CloseDelayMilliseconds = 500;
 constexpr int IdentifyWaitMilliseconds = 3000;
+constexpr int IdentifyResendMilliseconds = 500;
 constexpr QSize PictureSize(320, 87);
 const char *const PicturePath = ":/data/update_screen_tavrin_V2_02.png";
 
@@ -68,6 +69,9 @@ void MainWindow::init()
     identifyWait->setSingleShot(true);
     identifyWait->setInterval(IdentifyWaitMilliseconds);
     connect(identifyWait, &QTimer::timeout, this, &MainWindow::reportSilentUnit);
+    identifyResend = new QTimer(this);
+    identifyResend->setInterval(IdentifyResendMilliseconds);
+    connect(identifyResend, &QTimer::timeout, this, &MainWindow::resendIdentify);
 }
 
 void MainWindow::Connect()
@@ -91,11 +95,22 @@ void MainWindow::Connect()
             unitGoneReported = false;
             link.sendIdentify();
             identifyWait->start();
+            identifyResend->start();
         } else {
             explainFailedConnect();
         }
     }
     refreshControls();
+}
+
+// A message sent right after the ports connect can be lost (PipeWire links them a moment later); the
+// identify request changes nothing on the unit, so it goes again until the unit answers or the wait ends.
+void MainWindow::resendIdentify()
+{
+    if (connectionState == Connecting && identifyWait->isActive())
+        link.sendIdentify();
+    else
+        identifyResend->stop();
 }
 
 void MainWindow::close1()

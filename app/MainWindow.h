@@ -114,6 +114,7 @@ private:
     void onJackServerStopped();
     void explainFailedConnect();
     void reportSilentUnit();
+    void resendIdentify();
 
     void arm();
     void watchForStall();
@@ -179,6 +180,10 @@ private:
     void beginPassReport();
     void showImageProgress();
     void logPassSummary();
+    // A short JACK period for the length of an update, where the server allows one (engine/UpdatePeriod.cpp).
+    void askShortPeriod();
+    void lengthenPeriod();
+    void restorePeriod();
 
 public:
     DeviceLink link;
@@ -194,6 +199,8 @@ public:
     std::function<void(const QString &, bool perPage)> logged;
     // Single shot: how long the unit has to answer the identify request.
     QTimer *identifyWait = nullptr;
+    // Repeats the identify request while it waits.
+    QTimer *identifyResend = nullptr;
 
     // Update engine state; every pass sets each field before it reads it.
     int connectionState = Disconnected;
@@ -215,6 +222,8 @@ public:
     bool imageDone = false;
     // The unit confirmed the finish of the last pass since Update was pressed.
     bool passFinished = false;
+    // The period the JACK server had before the update asked for a shorter one; 0 when it did not ask.
+    unsigned periodToRestore = 0;
 
     // Where Transfer() loads the image from; tests point it elsewhere.
     QString imagePath = QStringLiteral(":/data/resourcesNAND.bin");

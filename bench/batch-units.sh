@@ -16,22 +16,9 @@ stop_started() {
 }
 trap stop_started EXIT
 
-# A server name of the tests' pool, held until the script ends.
-for slot in 0 1 2 3; do
-    exec {lock}>"/tmp/tavrin-test-$slot.lock"
-    if flock -n "$lock"; then
-        export JACK_DEFAULT_SERVER=tavrin-test-$slot
-        break
-    fi
-    exec {lock}>&-
-done
-if [ -z "${JACK_DEFAULT_SERVER:-}" ]; then
-    echo "no JACK server name of the pool is free" >&2
-    exit 1
-fi
-jackd -S -t 100 -d dummy -r 48000 -p 16 >"$work/jackd.log" 2>&1 &
-started+=($!)
-jack_wait -w -t 5 >/dev/null
+source "$(dirname "$0")/private-jackd.sh"
+start_jackd "$work"
+started+=("$jackd_pid")
 
 for unit in A B; do
     "$build/sim/tavrin-sim" --midi jack --name "Tavrin $unit" >"$work/sim-$unit.log" 2>&1 &

@@ -151,8 +151,10 @@ void MainWindow::update()
                    "same unit, and its cable and power; then press Disconnect and Connect. Update starts "
                    "the whole update again."));
     }
-    if (timeoutTicks > 0 && --timeoutTicks == 0)
+    if (timeoutTicks > 0 && --timeoutTicks == 0) {
+        lengthenPeriod();
         retry();
+    }
 }
 
 void MainWindow::retry()
@@ -263,6 +265,7 @@ void MainWindow::stopPass(const QString &reason)
     timeoutTicks = 0;
     stallTicks = 0;
     link.forgetRequest();
+    restorePeriod();
     logProgress(reason);
     refreshControls();
 }

@@ -50,6 +50,7 @@ void MainWindow::Transfer()
     unreadableStatuses = 0;
     surplusReplies = 0;
     nandPreparing = false;
+    askShortPeriod();
     link.sendResetNand(Engine::ResetFirst, Engine::ResetSecond, std::uint32_t(imageSize));
     // Nothing answers for the countdown here; only the stall watch notices a unit that never gets ready.
     watchForStall();

@@ -288,6 +288,7 @@ void MainWindow::confirmFinish()
     phase = Idle;
     passFinished = true;
     timeoutTicks = 0;
+    restorePeriod();
     logPassSummary();
     refreshControls();
 }

@@ -44,6 +44,8 @@ public:
     // the client left behind, its cycle kept out for good.
     void close();
     bool isOpen() const { return client != nullptr; }
+    // For the calls about the server rather than the ports; null while closed.
+    jack_client_t *handle() const { return client; }
 
     // Connects the output port to another client's input port, or else another client's output port to
     // the input port; the other port is given by its full name.

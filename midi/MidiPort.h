@@ -1,5 +1,6 @@
 #pragma once
 
+#include "JackPeriod.h"
 #include "MidiApi.h"
 
 #include <atomic>
@@ -38,6 +39,9 @@ public:
     void close();
     // Whether a device that open() was asked for is a port of the JACK server.
     bool usesJack() const { return onJack; }
+    // The period of the JACK server the output is on, and a request for another (see JackPeriod).
+    JackPeriod jackPeriod() const { return midiOutJackPeriod(outHandle); }
+    JackPeriod askJackPeriod(unsigned frames) { return midiOutAskJackPeriod(outHandle, frames); }
 
     // Takes ownership of the message in every case: a message that is not accepted is released here.
     bool sendLong(std::unique_ptr<char[]> bytes, std::uint32_t length);

@@ -7,7 +7,7 @@ packages=(
     build-essential cmake pkg-config
     qtbase5-dev qttools5-dev qttools5-dev-tools qt5-style-plugins qttranslations5-l10n
     qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
-    librtmidi-dev libasound2-dev libjack-jackd2-dev jackd2
+    librtmidi-dev libasound2-dev libjack-jackd2-dev jackd2 pipewire pipewire-jack
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev clang-format clang-tidy
     xvfb xauth ccache

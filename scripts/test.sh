@@ -56,6 +56,13 @@ ctest --test-dir build/qt6 --output-on-failure -j"$jobs" -L unit
 ctest --test-dir build/qt6 --output-on-failure -R '^E2ETest\.CompleteUpdateOverJackLeavesTheImageInPlace$'
 echo "Qt 6 section: $((SECONDS - qt6_start)) s"
 
+section "PipeWire's JACK server (one verified batch update of the maker's build's image)"
+# A headless PipeWire daemon of its own; the maker's build's image (342 pages) keeps the pass short.
+pipewire_start=$SECONDS
+cmake --build build/other-image -j"$jobs" --target tavrin-update tavrin-sim
+bash scripts/pipewire-test.sh build/other-image
+echo "PipeWire section: $((SECONDS - pipewire_start)) s"
+
 section "AddressSanitizer + UndefinedBehaviorSanitizer (all but the end-to-end fault runs, whose paths the engine suite covers in-process)"
 configure build/asan -DCMAKE_BUILD_TYPE=Debug -DTAVRIN_SANITIZE=address,undefined
 cmake --build build/asan -j"$jobs"

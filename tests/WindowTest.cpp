@@ -677,6 +677,24 @@ TEST_F(WindowConnection, SilentUnitIsReportedOnlyWhileConnecting)
     }
 }
 
+// The first identify can be lost while the ports are being linked: it goes again every half second
+// until the unit answers, and not after.
+TEST_F(WindowConnection, LostFirstIdentifyIsSentAgainUntilTheUnitAnswers)
+{
+    window.ConnectButton->click();
+    EXPECT_TRUE(window.identifyResend->isActive());
+    EXPECT_EQ(window.identifyResend->interval(), 500);
+    window.identifyResend->stop();
+    ASSERT_TRUE(unit.waitForMessages(1));
+    ASSERT_TRUE(QMetaObject::invokeMethod(window.identifyResend, "timeout", Qt::DirectConnection));
+    ASSERT_TRUE(unit.waitForMessages(2));
+    EXPECT_EQ(unit.messages(), (std::vector<Bytes>{identify, identify}));
+    ASSERT_TRUE(unit.reply(deviceInfo));
+    QTRY_COMPARE_WITH_TIMEOUT(window.connectionState, int(Connected), 5000);
+    ASSERT_TRUE(QMetaObject::invokeMethod(window.identifyResend, "timeout", Qt::DirectConnection));
+    EXPECT_EQ(unit.messages().size(), 2u);
+}
+
 TEST_F(WindowConnection, Close1ClosesThePortsAtOnceAndTheWindowHalfASecondLater)
 {
     window.show();

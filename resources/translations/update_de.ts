@@ -708,6 +708,30 @@ Beispiele:
         <translation>%1: die letzte Antwort war %2</translation>
     </message>
     <message>
+        <source>MIDI: PipeWire&apos;s JACK server, %1 frames per cycle (%2 ms): asking for %3 frames during the update</source>
+        <translation>MIDI: JACK-Server von PipeWire, %1 Frames pro Zyklus (%2 ms): für die Dauer der Aktualisierung werden %3 Frames angefordert</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>%1 min</source>
+        <translation>%1 min</translation>
+    </message>
+    <message>
+        <source>MIDI: the JACK server runs %1 frames per cycle (%2 ms) and does not go shorter for this program; at one round trip per cycle this update takes at least %3</source>
+        <translation>MIDI: Der JACK-Server läuft mit %1 Frames pro Zyklus (%2 ms) und verkürzt sie für dieses Programm nicht; bei einer Anfrage mit Antwort pro Zyklus dauert diese Aktualisierung mindestens %3</translation>
+    </message>
+    <message>
+        <source>MIDI: the JACK server is back at %1 frames per cycle</source>
+        <translation>MIDI: Der JACK-Server läuft wieder mit %1 Frames pro Zyklus</translation>
+    </message>
+    <message>
+        <source>MIDI: no answer in time at %1 frames per cycle; the JACK server now runs %2</source>
+        <translation>MIDI: keine Antwort rechtzeitig bei %1 Frames pro Zyklus; der JACK-Server läuft jetzt mit %2</translation>
+    </message>
+    <message>
         <source>Update refused: this build carries a generated placeholder instead of the maker&apos;s image, and only the simulated unit (tavrin-sim) takes it. Build Tavrin Update with the maker&apos;s image (cmake -DTAVRIN_IMAGE=/path/to/image.bin) to update this unit.</source>
         <translation>Aktualisierung abgelehnt: Diese Programmversion enthält ein erzeugtes Platzhalter-Image statt des Images des Herstellers, und nur das simulierte Gerät (tavrin-sim) nimmt es an. Erstellen Sie Tavrin-Update mit dem Image des Herstellers (cmake -DTAVRIN_IMAGE=/pfad/zum/image.bin), um dieses Gerät zu aktualisieren.</translation>
     </message>

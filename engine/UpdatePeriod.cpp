@@ -1,0 +1,73 @@
+#include "MainWindow.h"
+#include "NandGeometry.h"
+
+#include <algorithm>
+
+namespace {
+
+// PipeWire's graph at 64 frames: 1.3 ms per cycle, short enough for an update, long enough for the
+// desktop's sound to go on.
+constexpr unsigned ShortFrames = 64;
+// A page costs one round trip per piece, one to open it and one to program it, and one per piece read
+// back when verified.
+constexpr int WriteTripsPerPage = Frame::LastPiece + 1 + 2;
+constexpr int ReadTripsPerPage = Nand::PageDataSize / Engine::ReadPieceSize;
+constexpr double MillisecondsPerSecond = 1000.0;
+constexpr double SecondsPerMinute = 60.0;
+constexpr double MinutesShown = 2.0;
+
+} // namespace
+
+void MainWindow::askShortPeriod()
+{
+    const JackPeriod found = link.port.jackPeriod();
+    if (found.frames <= ShortFrames)
+        return;
+    JackPeriod period = found;
+    if (found.pipeWire) {
+        logProgress(
+            tr("MIDI: PipeWire's JACK server, %1 frames per cycle (%2 ms): asking for %3 frames during "
+               "the update")
+                .arg(found.frames)
+                .arg(found.milliseconds(), 0, 'f', 0)
+                .arg(ShortFrames));
+        period = link.port.askJackPeriod(ShortFrames);
+        periodToRestore = found.frames;
+        if (period.frames <= ShortFrames)
+            return;
+    }
+    // At least one cycle per round trip: an estimate the person can plan with.
+    const int pages = (imageSize + Nand::PageDataSize - 1) / Nand::PageDataSize;
+    const double seconds = double(pages) * (WriteTripsPerPage + (verifyPass ? ReadTripsPerPage : 0))
+        * period.milliseconds() / MillisecondsPerSecond;
+    const QString duration = seconds < MinutesShown * SecondsPerMinute
+        ? tr("%1 s").arg(seconds, 0, 'f', 0)
+        : tr("%1 min").arg(seconds / SecondsPerMinute, 0, 'f', 0);
+    logProgress(tr("MIDI: the JACK server runs %1 frames per cycle (%2 ms) and does not go shorter for this "
+                   "program; at one round trip per cycle this update takes at least %3")
+                    .arg(period.frames)
+                    .arg(period.milliseconds(), 0, 'f', 1)
+                    .arg(duration));
+}
+
+// PipeWire drops a message now and then when its cycles are too short for the machine's load, and each
+// loss costs a time-out: every time-out doubles the period, up to the one the update found.
+void MainWindow::lengthenPeriod()
+{
+    const unsigned frames = link.port.jackPeriod().frames;
+    if (!frames || frames >= periodToRestore)
+        return;
+    const JackPeriod period = link.port.askJackPeriod(std::min(2 * frames, periodToRestore));
+    logProgress(tr("MIDI: no answer in time at %1 frames per cycle; the JACK server now runs %2")
+                    .arg(frames)
+                    .arg(period.frames));
+}
+
+void MainWindow::restorePeriod()
+{
+    if (!periodToRestore)
+        return;
+    const JackPeriod period = link.port.askJackPeriod(periodToRestore);
+    logProgress(tr("MIDI: the JACK server is back at %1 frames per cycle").arg(period.frames));
+    periodToRestore = 0;
+}
