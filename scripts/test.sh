@@ -77,7 +77,10 @@ asan_ctest() {
     LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0 \
         ctest --test-dir build/asan --output-on-failure -j"$jobs" "$@"
 }
-asan_ctest -LE e2e
+# The fault table's rows for a unit answering 01 and for a constant byte 10 take the same code as its
+# other rows with other values; the normal and the maker's builds run them (about 2 minutes saved here).
+variant_rows='(UnitAnswering01|ConstantByteTen)$'
+asan_ctest -LE e2e -E "$variant_rows"
 # The batch command line's failures run too; two units at once do not, since the two instrumented
 # simulated units write their 128 MiB dumps before they confirm the finish, too late on 2 cores.
 asan_ctest -R '^(E2ETest\.CompleteUpdateOverJackLeavesTheImageInPlace|Cases/BatchFailureTest\..*)$'
@@ -86,7 +89,7 @@ section "ThreadSanitizer (threaded tests; the complete updates over JACK run in 
 configure build/tsan -DCMAKE_BUILD_TYPE=Debug -DTAVRIN_SANITIZE=thread
 cmake --build build/tsan -j"$jobs"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/tsan.supp \
-    ctest --test-dir build/tsan --output-on-failure -j"$jobs" -L threads -LE e2e
+    ctest --test-dir build/tsan --output-on-failure -j"$jobs" -L threads -LE e2e -E "$variant_rows"
 
 section "reply parser fuzzing"
 CC=clang CXX=clang++ configure build/fuzz -DTAVRIN_BUILD_FUZZERS=ON
