@@ -157,6 +157,8 @@ private:
     void startListReadBack();
     void onListReadBack();
     void moveListOn();
+    // The 64 bytes of the last data reply are all 0xFF, as an erased page reads.
+    bool replyPieceErased() const;
     // What units may choose for themselves, and answers out of turn (engine/UnitVariants.cpp).
     void takeSuccessStatus(int code);
     void onSurplusAnswer(int code);

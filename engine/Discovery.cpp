@@ -126,8 +126,7 @@ bool MainWindow::pageHoldsOther()
 void MainWindow::probeListPage()
 {
     const bool holdsList = startsList();
-    const bool erased = std::all_of(link.replyData.begin(), link.replyData.begin() + Engine::ReadPieceSize,
-        [](std::uint8_t byte) { return byte == Nand::ErasedByte; });
+    const bool erased = replyPieceErased();
     // One flipped bit must not turn an erased page into a list, nor a list into something else.
     if (!holdsList && !erased && !pageHoldsOther()) {
         rejectImplausible();

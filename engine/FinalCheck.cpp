@@ -1,7 +1,6 @@
 #include "MainWindow.h"
 #include "NandGeometry.h"
 
-#include <algorithm>
 #include <array>
 
 // A request damaged on its way in can erase another block than the one named, and the unit answers as
@@ -71,9 +70,7 @@ void MainWindow::repairAfterFinalCheck()
         eraseCurrentBlock();
         return;
     }
-    const bool erased = std::all_of(link.replyData.begin(), link.replyData.begin() + Engine::ReadPieceSize,
-        [](std::uint8_t byte) { return byte == Nand::ErasedByte; });
-    if (!erased) {
+    if (!replyPieceErased()) {
         logProgress(tr("Final check: block 0 page %1 holds something else").arg(bblPage));
         moveListOn();
         return;

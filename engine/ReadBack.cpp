@@ -94,6 +94,12 @@ MainWindow::ReadBackVerdict MainWindow::judgeReadBack(const std::uint8_t *expect
     return ReadBackPending;
 }
 
+bool MainWindow::replyPieceErased() const
+{
+    return std::all_of(link.replyData.begin(), link.replyData.begin() + Engine::ReadPieceSize,
+        [](std::uint8_t byte) { return byte == Nand::ErasedByte; });
+}
+
 void MainWindow::expectedPiece(std::uint8_t *expected) const
 {
     // The data bytes of the page frame that was sent, with 0xFF past the image's end.
@@ -174,9 +180,7 @@ void MainWindow::onListReadBack()
     if (verdict == ReadBackPending)
         return;
     listReadMatches = listReadMatches && verdict == ReadBackMatches;
-    listReadErased = listReadErased
-        && std::all_of(link.replyData.begin(), link.replyData.begin() + Engine::ReadPieceSize,
-            [](std::uint8_t byte) { return byte == Nand::ErasedByte; });
+    listReadErased = listReadErased && replyPieceErased();
     if (pieceIndex + 1 < PiecesPerSector) {
         readBackPiece(pieceIndex + 1);
         return;
