@@ -1090,8 +1090,9 @@ TEST_F(WindowStartup, ShownWindowIsFixedAtItsOneSize)
     // Also run at QT_SCALE_FACTOR 1.5 and 2 (tests/CMakeLists.txt); Qt 6 takes the @2x picture from 2 on.
     const qreal scale = qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1")).toDouble();
     EXPECT_EQ(window.grab().size(), QSize(922, 322) * scale);
-    if (scale == qRound(scale))
+    if (scale == qRound(scale)) {
         EXPECT_EQ(window.IconLabel->pixmap(Qt::ReturnByValue).size(), QSize(320, 87) * scale);
+    }
     EXPECT_EQ(window.TransferButton->text(), "Update");
     EXPECT_TRUE(window.timer->isActive());
 }
