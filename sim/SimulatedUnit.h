@@ -160,7 +160,7 @@ private:
     std::vector<Message> resetNand(const std::uint8_t *message, std::size_t size);
     std::vector<Message> finish(std::size_t size);
 
-    // Check bytes are only the updater's fault when what it sent arrived undamaged.
+    // A frame is only the updater's fault, head and check bytes, when it arrived undamaged.
     void checkFrame(int block, int page, const std::uint8_t *frame, bool damaged);
     bool takeFailure(std::vector<Failure> &failures, int block, int page);
     void closeOpenPage();
