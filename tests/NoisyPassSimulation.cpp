@@ -188,17 +188,21 @@ QStringList passEnds(UpdateRig &rig)
 }
 
 // Runs the pass to its end, ticking the clock whenever the unit has fallen quiet for a moment, so that
-// time-outs come at once.
+// time-outs come at once; false for a pass that does not end.
 bool runToTheEnd(UpdateRig &rig)
 {
     constexpr qint64 QuietNanoseconds = 500000;
     constexpr int MostTicks = 3000;
+    // A pass of these images takes some ten thousand requests; far more is a pass going round in circles.
+    constexpr int MostRequests = 200000;
     QElapsedTimer quiet;
     quiet.start();
     int seen = -1;
     for (int ticks = 0; ticks < MostTicks;) {
         rig.drain();
         const SimulatedUnit::Stats now = rig.stats();
+        if (now.requests > MostRequests)
+            return false;
         if (now.requests + now.repliesSent != seen) {
             seen = now.requests + now.repliesSent;
             quiet.restart();
