@@ -30,6 +30,8 @@ section "normal build"
 configure build/release
 cmake --build build/release -j"$jobs"
 ctest --test-dir build/release --output-on-failure -j"$jobs"
+# What the noisy-pass simulation ran: its count, its seeds and the stops it met.
+awk '/passes, seeds/ { on = 1 } on && !/passes, seeds|^ / { on = 0 } on' build/release/Testing/Temporary/LastTest.log
 
 section "formatting and clang-tidy"
 bash scripts/lint.sh build/release
