@@ -1,4 +1,5 @@
 #include "EngineTestSupport.h"
+#include "UpdatePeriod.h"
 
 #include <gtest/gtest.h>
 
@@ -209,6 +210,33 @@ TEST(AgreedReadTest, ReadIsBelievedOnlyWhenTwoInARowAgree)
             const std::uint8_t sum = std::uint8_t((r.fill * 64) & 0x7F);
             EXPECT_EQ(reads.offer(data.data(), r.count, r.checksumMatches ? sum : sum ^ 1), r.verdict)
                 << "pass " << p << ", read " << i;
+        }
+    }
+}
+
+// Answered round trips, then a time-out or not, and what the last of these calls asks for.
+using BackoffStep = std::tuple<int, bool, unsigned>;
+
+TEST(PeriodBackoffTest, LengthensOnlyOnCloseLossesAndShortensAfterACleanRun)
+{
+    constexpr int Close = PeriodBackoff::LossWindow - 1;
+    constexpr int Clean = PeriodBackoff::CleanRun;
+    const std::vector<std::vector<BackoffStep>> runs = {
+        {{0, true, 0}, {PeriodBackoff::LossWindow, true, 0}, {Close, true, 128}},
+        // A loss at a new period is its first; the period stays within its bounds and steps one at a time.
+        {{0, true, 0}, {Close, true, 128}, {0, true, 0}, {0, true, 256}, {0, true, 0}, {0, true, 0},
+            {Clean - 1, false, 0}, {1, false, 128}, {Clean, false, 64}, {Clean, false, 0}},
+    };
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        PeriodBackoff backoff(64, 256);
+        for (std::size_t s = 0; s < runs[r].size(); ++s) {
+            const auto [answers, timeout, expected] = runs[r][s];
+            unsigned asked = 0;
+            for (int a = 0; a < answers; ++a) {
+                ASSERT_EQ(asked, 0u) << "run " << r << ", step " << s << ", answer " << a;
+                asked = backoff.answered();
+            }
+            EXPECT_EQ(timeout ? backoff.timedOut() : asked, expected) << "run " << r << ", step " << s;
         }
     }
 }
