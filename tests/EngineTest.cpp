@@ -219,25 +219,20 @@ using BackoffStep = std::tuple<int, bool, unsigned>;
 
 TEST(PeriodBackoffTest, LengthensOnlyOnCloseLossesAndShortensAfterACleanRun)
 {
-    constexpr int Close = PeriodBackoff::LossWindow - 1;
     constexpr int Clean = PeriodBackoff::CleanRun;
-    const std::vector<std::vector<BackoffStep>> runs = {
-        {{0, true, 0}, {PeriodBackoff::LossWindow, true, 0}, {Close, true, 128}},
-        // A loss at a new period is its first; the period stays within its bounds and steps one at a time.
-        {{0, true, 0}, {Close, true, 128}, {0, true, 0}, {0, true, 256}, {0, true, 0}, {0, true, 0},
-            {Clean - 1, false, 0}, {1, false, 128}, {Clean, false, 64}, {Clean, false, 0}},
-    };
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        PeriodBackoff backoff(64, 256);
-        for (std::size_t s = 0; s < runs[r].size(); ++s) {
-            const auto [answers, timeout, expected] = runs[r][s];
-            unsigned asked = 0;
-            for (int a = 0; a < answers; ++a) {
-                ASSERT_EQ(asked, 0u) << "run " << r << ", step " << s << ", answer " << a;
-                asked = backoff.answered();
-            }
-            EXPECT_EQ(timeout ? backoff.timedOut() : asked, expected) << "run " << r << ", step " << s;
+    // A loss at a new period is its first there; the period stays within its bounds and steps one at a time.
+    const std::vector<BackoffStep> steps = {{0, true, 0}, {PeriodBackoff::LossWindow, true, 0},
+        {PeriodBackoff::LossWindow - 1, true, 128}, {0, true, 0}, {0, true, 256}, {0, true, 0}, {0, true, 0},
+        {Clean - 1, false, 0}, {1, false, 128}, {Clean, false, 64}, {Clean, false, 0}};
+    PeriodBackoff backoff(64, 256);
+    for (std::size_t s = 0; s < steps.size(); ++s) {
+        const auto [answers, timeout, expected] = steps[s];
+        unsigned asked = 0;
+        for (int a = 0; a < answers; ++a) {
+            ASSERT_EQ(asked, 0u) << "step " << s << ", answer " << a;
+            asked = backoff.answered();
         }
+        EXPECT_EQ(timeout ? backoff.timedOut() : asked, expected) << "step " << s;
     }
 }
 
