@@ -4,6 +4,7 @@
 #include "DeviceLink.h"
 #include "PortWatcher.h"
 #include "SuccessStatus.h"
+#include "UpdatePeriod.h"
 #include "ui_MainWindow.h"
 
 #include <QByteArray>
@@ -185,6 +186,7 @@ private:
     // A short JACK period for the length of an update, where the server allows one (engine/UpdatePeriod.cpp).
     void askShortPeriod();
     void lengthenPeriod();
+    void shortenPeriod();
     void restorePeriod();
 
 public:
@@ -226,6 +228,7 @@ public:
     bool passFinished = false;
     // The period the JACK server had before the update asked for a shorter one; 0 when it did not ask.
     unsigned periodToRestore = 0;
+    PeriodBackoff periodBackoff;
 
     // Where Transfer() loads the image from; tests point it elsewhere.
     QString imagePath = QStringLiteral(":/data/resourcesNAND.bin");

@@ -45,6 +45,7 @@ bool MainWindow::event(QEvent *e)
     }
     // Only an answer is progress: retries of a silent unit must not keep the stall watch from firing.
     watchForStall();
+    shortenPeriod();
     takeSuccessStatus(code);
     switch (code) {
     case REPLY_DEFECT_DATA:

@@ -1,8 +1,6 @@
 #include "MainWindow.h"
 #include "NandGeometry.h"
 
-#include <algorithm>
-
 namespace {
 
 // PipeWire's graph at 64 frames: 1.3 ms per cycle, short enough for an update, long enough for the
@@ -33,8 +31,10 @@ void MainWindow::askShortPeriod()
                 .arg(ShortFrames));
         period = link.port.askJackPeriod(ShortFrames);
         periodToRestore = found.frames;
-        if (period.frames <= ShortFrames)
+        if (period.frames <= ShortFrames) {
+            periodBackoff = PeriodBackoff(ShortFrames, found.frames);
             return;
+        }
     }
     // At least one cycle per round trip: an estimate the person can plan with.
     const int pages = (imageSize + Nand::PageDataSize - 1) / Nand::PageDataSize;
@@ -50,17 +50,21 @@ void MainWindow::askShortPeriod()
                     .arg(duration));
 }
 
-// PipeWire drops a message now and then when its cycles are too short for the machine's load, and each
-// loss costs a time-out: every time-out doubles the period, up to the one the update found.
 void MainWindow::lengthenPeriod()
 {
-    const unsigned frames = link.port.jackPeriod().frames;
-    if (!frames || frames >= periodToRestore)
-        return;
-    const JackPeriod period = link.port.askJackPeriod(std::min(2 * frames, periodToRestore));
-    logProgress(tr("MIDI: no answer in time at %1 frames per cycle; the JACK server now runs %2")
-                    .arg(frames)
-                    .arg(period.frames));
+    if (const unsigned frames = periodBackoff.timedOut())
+        logProgress(tr("MIDI: two answers lost within %1 round trips; the JACK server now runs %2 frames per "
+                       "cycle")
+                        .arg(PeriodBackoff::LossWindow)
+                        .arg(link.port.askJackPeriod(frames).frames));
+}
+
+void MainWindow::shortenPeriod()
+{
+    if (const unsigned frames = periodBackoff.answered())
+        logProgress(tr("MIDI: %1 round trips answered in a row; the JACK server now runs %2 frames per cycle")
+                        .arg(PeriodBackoff::CleanRun)
+                        .arg(link.port.askJackPeriod(frames).frames));
 }
 
 void MainWindow::restorePeriod()
@@ -70,4 +74,5 @@ void MainWindow::restorePeriod()
     const JackPeriod period = link.port.askJackPeriod(periodToRestore);
     logProgress(tr("MIDI: the JACK server is back at %1 frames per cycle").arg(period.frames));
     periodToRestore = 0;
+    periodBackoff = PeriodBackoff();
 }

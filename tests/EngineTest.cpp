@@ -1,4 +1,5 @@
 #include "EngineTestSupport.h"
+#include "UpdatePeriod.h"
 
 #include <gtest/gtest.h>
 
@@ -210,6 +211,28 @@ TEST(AgreedReadTest, ReadIsBelievedOnlyWhenTwoInARowAgree)
             EXPECT_EQ(reads.offer(data.data(), r.count, r.checksumMatches ? sum : sum ^ 1), r.verdict)
                 << "pass " << p << ", read " << i;
         }
+    }
+}
+
+// Answered round trips, then a time-out or not, and what the last of these calls asks for.
+using BackoffStep = std::tuple<int, bool, unsigned>;
+
+TEST(PeriodBackoffTest, LengthensOnlyOnCloseLossesAndShortensAfterACleanRun)
+{
+    constexpr int Clean = PeriodBackoff::CleanRun;
+    // A loss at a new period is its first there; the period stays within its bounds and steps one at a time.
+    const std::vector<BackoffStep> steps = {{0, true, 0}, {PeriodBackoff::LossWindow, true, 0},
+        {PeriodBackoff::LossWindow - 1, true, 128}, {0, true, 0}, {0, true, 256}, {0, true, 0}, {0, true, 0},
+        {Clean - 1, false, 0}, {1, false, 128}, {Clean, false, 64}, {Clean, false, 0}};
+    PeriodBackoff backoff(64, 256);
+    for (std::size_t s = 0; s < steps.size(); ++s) {
+        const auto [answers, timeout, expected] = steps[s];
+        unsigned asked = 0;
+        for (int a = 0; a < answers; ++a) {
+            ASSERT_EQ(asked, 0u) << "step " << s << ", answer " << a;
+            asked = backoff.answered();
+        }
+        EXPECT_EQ(timeout ? backoff.timedOut() : asked, expected) << "step " << s;
     }
 }
 

@@ -728,12 +728,16 @@ Beispiele:
         <translation>MIDI: Der JACK-Server läuft wieder mit %1 Frames pro Zyklus</translation>
     </message>
     <message>
-        <source>MIDI: no answer in time at %1 frames per cycle; the JACK server now runs %2</source>
-        <translation>MIDI: keine Antwort rechtzeitig bei %1 Frames pro Zyklus; der JACK-Server läuft jetzt mit %2</translation>
-    </message>
-    <message>
         <source>Update refused: this build carries a generated placeholder instead of the maker&apos;s image, and only the simulated unit (tavrin-sim) takes it. Build Tavrin Update with the maker&apos;s image (cmake -DTAVRIN_IMAGE=/path/to/image.bin) to update this unit.</source>
         <translation>Aktualisierung abgelehnt: Diese Programmversion enthält ein erzeugtes Platzhalter-Image statt des Images des Herstellers, und nur das simulierte Gerät (tavrin-sim) nimmt es an. Erstellen Sie Tavrin-Update mit dem Image des Herstellers (cmake -DTAVRIN_IMAGE=/pfad/zum/image.bin), um dieses Gerät zu aktualisieren.</translation>
+    </message>
+    <message>
+        <source>MIDI: two answers lost within %1 round trips; the JACK server now runs %2 frames per cycle</source>
+        <translation>MIDI: Zwei Antworten innerhalb von %1 Anfragen verloren; der JACK-Server läuft jetzt mit %2 Frames pro Zyklus</translation>
+    </message>
+    <message>
+        <source>MIDI: %1 round trips answered in a row; the JACK server now runs %2 frames per cycle</source>
+        <translation>MIDI: %1 Anfragen nacheinander beantwortet; der JACK-Server läuft jetzt mit %2 Frames pro Zyklus</translation>
     </message>
 </context>
 <context>
