@@ -1,5 +1,6 @@
 #pragma once
 
+#include "GoldenPasses.h"
 #include "MainWindow.h"
 #include "MidiTestSupport.h"
 #include "SimulatedDevice.h"
@@ -378,12 +379,20 @@ public:
         recorded.clear();
     }
 
+    // Every request since the unit was made, whatever the test cleared.
+    std::vector<Bytes> allRequests()
+    {
+        std::lock_guard<std::mutex> lock(recordMutex);
+        return everything;
+    }
+
 protected:
     void receive(const std::uint8_t *bytes, std::size_t size) override
     {
         {
             std::lock_guard<std::mutex> lock(recordMutex);
             recorded.emplace_back(bytes, bytes + size);
+            everything.emplace_back(bytes, bytes + size);
         }
         SimulatedDevice::receive(bytes, size);
     }
@@ -391,6 +400,7 @@ protected:
 private:
     std::mutex recordMutex;
     std::vector<Bytes> recorded;
+    std::vector<Bytes> everything;
 };
 
 // The real window, off screen, connected through the real MidiPort to a simulated unit. Its timer is
@@ -404,11 +414,22 @@ public:
     {
         window.init();
         window.timer->stop();
+        window.logged = [this](const QString &text, bool) { heard << text; };
     }
 
-    ~UpdateRig() { window.link.port.close(); }
+    ~UpdateRig()
+    {
+        window.link.port.close();
+#ifdef TAVRIN_GOLDEN_FILE
+        if (recordGolden)
+            golden::check(TAVRIN_GOLDEN_FILE, device.allRequests(), heard);
+#endif
+    }
 
-    template <class F> auto unit(F f) { return device.withUnit(f); }
+    template <class F> auto unit(F f)
+    {
+        return device.withUnit(f);
+    }
 
     SimulatedUnit::Stats stats()
     {
@@ -504,7 +525,10 @@ public:
         return unit([&](SimulatedUnit &u) { return expect::nandDifferences(u, expected); });
     }
 
-    void pressUpdate() { window.TransferButton->click(); }
+    void pressUpdate()
+    {
+        window.TransferButton->click();
+    }
 
     // Runs until the controls come back: the unit reported idle, or the pass stopped.
     bool runPass()
@@ -548,10 +572,17 @@ public:
             window.update();
     }
 
-    QStringList log() const { return window.LogText->toPlainText().split(QLatin1Char('\n')); }
+    QStringList log() const
+    {
+        return window.LogText->toPlainText().split(QLatin1Char('\n'));
+    }
 
     RecordingUnit device{DeviceName};
     MainWindow window;
+    // Every log line, without the window's cap.
+    QStringList heard;
+    // Off for passes whose requests depend on the build, such as those of the embedded image.
+    bool recordGolden = true;
 
 private:
     std::vector<Bytes> block0Before;
