@@ -1,5 +1,5 @@
-#include "MainWindow.h"
 #include "NandGeometry.h"
+#include "UpdateEngine.h"
 
 #include <algorithm>
 
@@ -18,7 +18,7 @@ constexpr double MinutesShown = 2.0;
 
 } // namespace
 
-void MainWindow::askShortPeriod()
+void UpdateEngine::askShortPeriod()
 {
     const JackPeriod found = link.port.jackPeriod();
     if (found.frames <= ShortFrames)
@@ -52,7 +52,7 @@ void MainWindow::askShortPeriod()
 
 // PipeWire drops a message now and then when its cycles are too short for the machine's load, and each
 // loss costs a time-out: every time-out doubles the period, up to the one the update found.
-void MainWindow::lengthenPeriod()
+void UpdateEngine::lengthenPeriod()
 {
     const unsigned frames = link.port.jackPeriod().frames;
     if (!frames || frames >= periodToRestore)
@@ -63,7 +63,7 @@ void MainWindow::lengthenPeriod()
                     .arg(period.frames));
 }
 
-void MainWindow::restorePeriod()
+void UpdateEngine::restorePeriod()
 {
     if (!periodToRestore)
         return;

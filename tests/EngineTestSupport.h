@@ -414,12 +414,12 @@ public:
     {
         window.init();
         window.timer->stop();
-        window.logged = [this](const QString &text, bool) { heard << text; };
+        QObject::connect(&engine, &UpdateEngine::logLine, [this](const QString &text) { heard << text; });
     }
 
     ~UpdateRig()
     {
-        window.link.port.close();
+        window.engine.link.port.close();
 #ifdef TAVRIN_GOLDEN_FILE
         if (recordGolden)
             golden::check(TAVRIN_GOLDEN_FILE, device.allRequests(), heard);
@@ -470,8 +470,8 @@ public:
 
     bool connect()
     {
-        window.MidiInList->setCurrentRow(inputRow(window.link.port, DeviceName));
-        window.MidiOutList->setCurrentRow(outputRow(window.link.port, DeviceName));
+        window.MidiInList->setCurrentRow(inputRow(window.engine.link.port, DeviceName));
+        window.MidiOutList->setCurrentRow(outputRow(window.engine.link.port, DeviceName));
         window.ConnectButton->click();
         return runUntil([this] { return window.connectionState == Connected; });
     }
@@ -484,7 +484,7 @@ public:
         file.open(QIODevice::WriteOnly);
         file.write(reinterpret_cast<const char *>(image.data()), qint64(image.size()));
         file.close();
-        window.imagePath = path;
+        window.engine.imagePath = path;
     }
 
     // Sets up the unit's NAND and faults and loads the scenario's image.
@@ -579,6 +579,7 @@ public:
 
     RecordingUnit device{DeviceName};
     MainWindow window;
+    UpdateEngine &engine = window.engine;
     // Every log line, without the window's cap.
     QStringList heard;
     // Off for passes whose requests depend on the build, such as those of the embedded image.

@@ -105,7 +105,7 @@ protected:
         }
         EXPECT_EQ(rig.stats().requestsByCommand[0x0F], 1);
         EXPECT_FALSE(rig.unit([](SimulatedUnit &u) { return u.active(); }));
-        EXPECT_EQ(rig.window.phase, Idle);
+        EXPECT_EQ(rig.engine.phase, Idle);
         EXPECT_EQ(rig.window.progressBar->value(), 880);
         EXPECT_TRUE(rig.window.progressBar->isHidden());
         EXPECT_TRUE(rig.window.TransferButton->isEnabled());
@@ -127,7 +127,7 @@ TEST_P(UpdatePassTest, NandEndsWithTheImageAroundItsBadBlocks)
     rig.pressUpdate();
     ASSERT_TRUE(rig.runPass());
     expectFinishedPass(c.scenario, c.lastBlock, c.lastPage);
-    EXPECT_EQ(rig.window.retryCount, 0);
+    EXPECT_EQ(rig.engine.retryCount, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, UpdatePassTest, ::testing::ValuesIn(passCases),
@@ -149,7 +149,7 @@ protected:
     void runEmbeddedPass()
     {
         rig.arrange(scenario);
-        rig.window.imagePath = QStringLiteral(":/data/resourcesNAND.bin");
+        rig.engine.imagePath = QStringLiteral(":/data/resourcesNAND.bin");
         rig.recordGolden = false;
         ASSERT_TRUE(rig.connect());
         rig.pressUpdate();
@@ -219,11 +219,11 @@ TEST_P(StoppedPassTest, StopSaysWhyAndGivesTheControlsBack)
 
     EXPECT_EQ(rig.log().last(), QString::fromLatin1(c.lastLine));
     // A stopped engine is idle: nothing that arrives later resumes the pass.
-    EXPECT_EQ(rig.window.phase, Idle);
+    EXPECT_EQ(rig.engine.phase, Idle);
     EXPECT_TRUE(rig.window.TransferButton->isEnabled());
     EXPECT_TRUE(rig.window.progressBar->isHidden());
     EXPECT_EQ(rig.stats().requestsByCommand[0x0F], 0);
-    EXPECT_EQ(rig.window.stallTicks, 0);
+    EXPECT_EQ(rig.engine.stallTicks, 0);
     EXPECT_EQ(rig.errors(), std::vector<std::string>());
     // Nothing further goes out, whatever the countdown does.
     const int requests = rig.stats().requests;
@@ -275,7 +275,7 @@ TEST_P(OutOfSpaceTest, FullNandWritesTheListButDoesNotTellTheUnitItFinished)
         QStringLiteral("Update stopped: no good block left, the image is incomplete; the unit "
                        "was not told that the update finished"));
     EXPECT_TRUE(rig.window.TransferButton->isEnabled());
-    EXPECT_EQ(rig.window.phase, Idle);
+    EXPECT_EQ(rig.engine.phase, Idle);
 }
 
 INSTANTIATE_TEST_SUITE_P(ListReplies, OutOfSpaceTest, ::testing::Bool(),
@@ -314,14 +314,14 @@ TEST(RepeatedPassTest, NandReadyWithoutANewTransferStartsNothing)
         return 0;
     });
     const int requests = rig.stats().requests;
-    rig.window.link.traceText.clear();
+    rig.engine.link.traceText.clear();
     const Bytes ready = expect::reply(0x2E);
     rig.device.send(ready.data(), ready.size());
-    ASSERT_TRUE(rig.runUntil([&] { return rig.window.link.traceText.endsWith(QStringLiteral("2ef7")); }));
+    ASSERT_TRUE(rig.runUntil([&] { return rig.engine.link.traceText.endsWith(QStringLiteral("2ef7")); }));
     rig.drain();
     // Nothing asked for it: only Update starts a pass.
     EXPECT_EQ(rig.stats().requests, requests);
-    EXPECT_EQ(rig.window.phase, Idle);
+    EXPECT_EQ(rig.engine.phase, Idle);
     EXPECT_EQ(rig.nandDifferences(s), "");
     EXPECT_EQ(rig.unit([](SimulatedUnit &u) { return u.eraseCount(1); }), 1);
 }
