@@ -138,7 +138,7 @@ TEST_F(EngineTest, StoredListsInPagesZeroAndOneRequestSequence)
     ASSERT_TRUE(rig.runPass());
 
     EXPECT_EQ(rig.device.requests(), twoStoredListsPass(image));
-    rig.window.VerifyCheckBox->setChecked(true);
+    rig.verify = true;
     rig.device.clearRequests();
     rig.pressUpdate();
     ASSERT_TRUE(rig.runPass());
@@ -283,14 +283,14 @@ TEST_F(EngineTest, NandNeverReadyStopsAfterTenSecondsAndSaysWhatToCheck)
 
     rig.tick(99);
     rig.drain();
-    EXPECT_FALSE(rig.window.TransferButton->isEnabled());
+    EXPECT_FALSE(rig.updateAllowed());
     EXPECT_NE(rig.log().last(), StallStop);
 
     rig.tick(1);
     EXPECT_EQ(rig.log().last(), StallStop);
-    EXPECT_TRUE(rig.window.TransferButton->isEnabled());
-    EXPECT_TRUE(rig.window.ConnectButton->isEnabled());
-    EXPECT_TRUE(rig.window.progressBar->isHidden());
+    EXPECT_TRUE(rig.updateAllowed());
+    EXPECT_TRUE(rig.controlsFree);
+    EXPECT_FALSE(rig.barShown);
     EXPECT_EQ(rig.engine.phase, Idle);
     EXPECT_EQ(rig.engine.retryCount, 0);
     rig.drain();
@@ -335,7 +335,7 @@ TEST_F(EngineTest, UnitThatSaidModeActiveHasSixtySecondsToGetItsNandReady)
     rig.tick(599);
     rig.drain();
     EXPECT_EQ(rig.log().last(), QStringLiteral("The unit is preparing its NAND; waiting up to 60 s for it"));
-    EXPECT_FALSE(rig.window.TransferButton->isEnabled());
+    EXPECT_FALSE(rig.updateAllowed());
     rig.device.releaseHeld();
     expectCompletePass(s);
 }
@@ -587,8 +587,8 @@ TEST_P(FaultTableTest, FaultEndsInTheExactNandAndAFinishedUpdate)
     EXPECT_FALSE(rig.unit([](SimulatedUnit &u) { return u.active(); }));
     EXPECT_EQ(rig.engine.phase, Idle);
     EXPECT_EQ(rig.engine.passFinished, c.outcome != Outcome::Unconfirmed);
-    EXPECT_TRUE(rig.window.TransferButton->isEnabled());
-    EXPECT_TRUE(rig.window.progressBar->isHidden());
+    EXPECT_TRUE(rig.updateAllowed());
+    EXPECT_FALSE(rig.barShown);
     const int finishes = rig.stats().requestsByCommand[0x0F];
     if (c.outcome == Outcome::Unconfirmed) {
         EXPECT_EQ(rig.log().last(), QStringLiteral("Update stopped: the unit did not confirm the finish"));
@@ -693,7 +693,7 @@ TEST_F(EngineTest, TransferDuringAPassAbandonsItAndStartsOver)
     holdReply(dataAck(40, 10), 1);
     startAndRunTo(dataAck(40, 10));
     ASSERT_EQ(rig.engine.phase, DataPageSend);
-    rig.window.Transfer();
+    rig.engine.startPass(rig.verify);
     EXPECT_EQ(rig.engine.phase, Idle);
     expectCompletePass(s);
     EXPECT_EQ(rig.stats().requestsByCommand[0x0E], 2);
@@ -731,13 +731,13 @@ TEST_F(EngineTest, DisconnectMidPassRetriesIntoTheClosedPortThenGivesTheControls
     holdReply(dataAck(2, 10), 0);
     startAndRunTo(dataAck(2, 10));
     ASSERT_EQ(rig.engine.phase, DataPageSend);
-    rig.window.Connect();
-    ASSERT_EQ(rig.window.connectionState, Disconnected);
+    rig.disconnect();
+    ASSERT_EQ(rig.engine.connectionState, Disconnected);
     rig.drain();
     const int erases = rig.stats().requestsByCommand[0x0A];
 
-    EXPECT_TRUE(rig.window.ConnectButton->isEnabled());
-    EXPECT_FALSE(rig.window.TransferButton->isEnabled());
+    EXPECT_TRUE(rig.controlsFree);
+    EXPECT_FALSE(rig.updateAllowed());
 
     rig.tick(25);
     EXPECT_EQ(rig.engine.retryCount, 1);
@@ -749,9 +749,9 @@ TEST_F(EngineTest, DisconnectMidPassRetriesIntoTheClosedPortThenGivesTheControls
     EXPECT_EQ(rig.log().last(), StallStop);
     EXPECT_EQ(rig.engine.retryCount, 3);
     EXPECT_EQ(rig.engine.phase, Idle);
-    EXPECT_TRUE(rig.window.ConnectButton->isEnabled());
-    EXPECT_TRUE(rig.window.MidiInList->isEnabled());
-    EXPECT_FALSE(rig.window.TransferButton->isEnabled());
+    EXPECT_TRUE(rig.controlsFree);
+    EXPECT_EQ(rig.shownState, Disconnected);
+    EXPECT_FALSE(rig.updateAllowed());
     EXPECT_EQ(rig.device.releaseHeld(), 0);
     rig.drain();
     EXPECT_EQ(rig.stats().requestsByCommand[0x0A], erases);
@@ -816,8 +816,8 @@ TEST_P(RefusedImageTest, TransferRefusesAndGivesTheControlsBack)
 
     EXPECT_EQ(rig.log().last(), QString::fromLatin1(c.line));
     EXPECT_EQ(requests(), before);
-    EXPECT_TRUE(rig.window.TransferButton->isEnabled());
-    EXPECT_TRUE(rig.window.ConnectButton->isEnabled());
+    EXPECT_TRUE(rig.updateAllowed());
+    EXPECT_TRUE(rig.controlsFree);
     EXPECT_FALSE(rig.engine.imageLoaded);
     EXPECT_EQ(rig.engine.stallTicks, 0);
 }
@@ -873,7 +873,7 @@ TEST_F(EngineTest, CountdownAfterStartUpRunsOutWithoutEffect)
     EXPECT_EQ(rig.engine.timeoutTicks, 0);
     EXPECT_EQ(rig.engine.retryCount, 0);
     EXPECT_EQ(requests(), before);
-    EXPECT_TRUE(rig.window.LogText->toPlainText().isEmpty());
+    EXPECT_TRUE(rig.heard.isEmpty());
 }
 
 struct DispatchCase
@@ -909,15 +909,15 @@ TEST_P(DispatchTest, ReplyActsOnTheControlsOnly)
 {
     const DispatchCase &c = GetParam();
     ASSERT_TRUE(rig.connect());
-    ASSERT_EQ(rig.window.SnEdit->text(), QStringLiteral("909-000-121"));
+    ASSERT_EQ(rig.serial, QStringLiteral("909-000-121"));
     rig.engine.link.traceText.clear();
     rig.device.send(c.message.data(), c.message.size());
     ASSERT_TRUE(rig.runUntil([&] { return !rig.engine.link.traceText.isEmpty(); }));
-    EXPECT_EQ(rig.window.connectionState, Connected);
+    EXPECT_EQ(rig.engine.connectionState, Connected);
     EXPECT_EQ(rig.engine.phase, Idle);
-    EXPECT_EQ(rig.window.TransferButton->isEnabled(), c.transferEnabled);
-    EXPECT_EQ(!rig.window.progressBar->isHidden(), c.progressShown);
-    EXPECT_EQ(rig.window.SnEdit->text(), QString::fromLatin1(c.serial));
+    EXPECT_EQ(rig.updateAllowed(), c.transferEnabled);
+    EXPECT_EQ(rig.barShown, c.progressShown);
+    EXPECT_EQ(rig.serial, QString::fromLatin1(c.serial));
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, DispatchTest, ::testing::ValuesIn(dispatchCases),

@@ -458,6 +458,17 @@ TEST_F(WindowControls, ProgressDisplayResetsTheBarAndLocksBothButtons)
     EXPECT_EQ(window.PageEdit->text(), "12");
 }
 
+// A pass writes about two thousand lines: the log keeps the last 2,500, also over lines typed in it.
+TEST_F(WindowControls, LogKeepsItsLineCapOverManyLines)
+{
+    for (int i = 0; i < 12000; ++i)
+        window.LogText->appendPlainText(QStringLiteral("typed %1").arg(i));
+    for (int i = 0; i < 3000; ++i)
+        window.engine.logProgress(QStringLiteral("logged %1").arg(i));
+    EXPECT_LE(window.LogText->blockCount(), 2500);
+    EXPECT_TRUE(window.LogText->toPlainText().endsWith(QStringLiteral("logged 2999")));
+}
+
 // The timer's tick has to reach MainWindow::update(), not the repaint slot it hides: only the former
 // moves the countdown.
 TEST_F(WindowControls, TimerTickCountsTheReplyTimeOutDown)
