@@ -1,5 +1,5 @@
-#include "UpdateEngine.h"
 #include "NandGeometry.h"
+#include "UpdateEngine.h"
 
 #include <benchmark/benchmark.h>
 
