@@ -567,10 +567,10 @@ TEST_P(FaultTableTest, FaultEndsInTheExactNandAndAFinishedUpdate)
     if (c.variant == UnitVariant::StatusOne)
         rig.engine.successStatus.doubts(0x01);
     inject(c.fault, produced() + c.reply);
-    // A reply held back until the next request races the tick given when the unit falls quiet, so
-    // which request it meets depends on the machine's load.
-    rig.recordGolden
-        = c.fault.fault != SimulatedUnit::Fault::Delay && c.fault.fault != SimulatedUnit::Fault::Trail;
+    // A reply held back until the next request, or a copy right behind its reply, races the requests
+    // around it, so the requests of such a row depend on the machine's speed (a sanitizer build differs).
+    rig.recordGolden = c.fault.fault != SimulatedUnit::Fault::Delay
+        && c.fault.fault != SimulatedUnit::Fault::Trail && c.fault.fault != SimulatedUnit::Fault::Duplicate;
     rig.pressUpdate();
     ASSERT_TRUE(rig.runPassTicking());
     if (c.outcome == Outcome::StalledThenFinished) {
