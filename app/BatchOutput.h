@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MainWindow.h"
+#include "EngineSignals.h"
 
 #include <QString>
 #include <QStringList>

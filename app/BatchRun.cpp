@@ -1,11 +1,10 @@
 #include "BatchRun.h"
 
-#include "MainWindow.h"
 #include "NandGeometry.h"
 #include "PortChoice.h"
+#include "UpdateEngine.h"
 
 #include <QEventLoop>
-#include <QListWidget>
 #include <QTimer>
 
 namespace {
@@ -39,63 +38,43 @@ QString phaseName(int phase)
     }
 }
 
-// Runs the event loop, looking every tick, until `step` returns something else than GoingOn.
-int loopUntil(const std::function<int()> &step)
-{
-    QEventLoop loop;
-    int status = GoingOn;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
-        status = step();
-        if (status != GoingOn)
-            loop.quit();
-    });
-    tick.start(TickMilliseconds);
-    loop.exec();
-    return status;
-}
-
 } // namespace
 
-QStringList BatchRun::listed(const QListWidget *list)
-{
-    QStringList names;
-    for (int row = 0; row < list->count(); ++row)
-        names << list->item(row)->text();
-    return names;
-}
-
-BatchRun::BatchRun(MainWindow &window, BatchOutput &output)
-    : window(window)
+BatchRun::BatchRun(UpdateEngine &engine, BatchOutput &output)
+    : engine(engine)
     , output(output)
 {
 }
 
-int BatchRun::run(const QString &input, const QString &output, const volatile std::sig_atomic_t &interrupted)
+int BatchRun::run(
+    const QString &input, const QString &output, bool verify, const volatile std::sig_atomic_t &interrupted)
 {
-    window.logged = [this](const QString &text, bool perPage) {
-        lastLogLine = text;
-        this->output.log(text, perPage);
-    };
-    window.init();
+    QObject::connect(&engine, &UpdateEngine::logLine,
+        [this](const QString &text, bool perPage) { this->output.log(text, perPage); });
+    QObject::connect(
+        &engine, &UpdateEngine::positionChanged, [this](const PassPosition &now) { position = now; });
+    // Started before the ports are looked up, so that a JACK server that stops meanwhile is heard.
+    engine.watchPorts();
     if (!choosePorts(input, output))
         return Refused;
     const int connected = connectUnit(interrupted);
-    return connected == UnitAnswered ? update(interrupted) : connected;
+    return connected == UnitAnswered ? update(verify, interrupted) : connected;
 }
 
-// The ports as the window lists them; rows are chosen in the lists, as a user would.
+// The ports by the names the window would list them under; a row of that list is the device to open.
 bool BatchRun::choosePorts(const QString &input, const QString &output)
 {
     const struct
     {
-        QListWidget *list;
+        UpdateEngine::DeviceNameQuery query;
         const QString &wanted;
         QString kind;
-    } sides[]
-        = {{window.MidiInList, input, tr("MIDI inputs")}, {window.MidiOutList, output, tr("MIDI outputs")}};
+        int &row;
+    } sides[] = {{&MidiPort::inputDeviceName, input, tr("MIDI inputs"), inputRow},
+        {&MidiPort::outputDeviceName, output, tr("MIDI outputs"), outputRow}};
+    QStringList chosen;
     for (const auto &side : sides) {
-        const QStringList names = listed(side.list);
+        const QStringList names = engine.portNames(side.query);
         const PortChoice choice = PortChoice::find(names, side.wanted);
         if (choice.outcome == PortChoice::Ambiguous) {
             end(Refused,
@@ -110,62 +89,75 @@ bool BatchRun::choosePorts(const QString &input, const QString &output)
                         names.isEmpty() ? tr("none") : names.join(QStringLiteral(", "))));
             return false;
         }
-        side.list->setCurrentRow(choice.row);
+        side.row = choice.row;
+        chosen << names[choice.row];
     }
-    const int inputRow = window.MidiInList->currentRow();
-    const int outputRow = window.MidiOutList->currentRow();
     if (!MidiPort::sameClient(inputRow, outputRow)) {
         end(Refused,
             tr("the input \"%1\" and the output \"%2\" belong to different MIDI clients, so they are "
                "not the same unit")
-                .arg(window.MidiInList->currentItem()->text(), window.MidiOutList->currentItem()->text()));
+                .arg(chosen[0], chosen[1]));
         return false;
     }
-    this->output.ports(window.MidiInList->currentItem()->text(), window.MidiOutList->currentItem()->text());
+    this->output.ports(chosen[0], chosen[1]);
     return true;
 }
 
 // UnitAnswered, or the exit status.
 int BatchRun::connectUnit(const volatile std::sig_atomic_t &interrupted)
 {
-    window.Connect();
-    if (window.connectionState != Connecting)
+    if (!engine.connectUnit(inputRow, outputRow))
         return end(Refused, tr("the ports could not be opened"));
-    bool silent = false;
-    // After the window's own report of the silent unit; the wait runs on after an answer, so the
-    // connection ends with this function.
-    const QMetaObject::Connection silence
-        = QObject::connect(window.identifyWait, &QTimer::timeout, [&silent] { silent = true; });
+    QString serial;
+    QString version;
+    bool answered = false;
+    int silentFor = 0;
+    // The wait runs on after an answer, so the connections end with this function.
+    const QMetaObject::Connection info
+        = QObject::connect(&engine, &UpdateEngine::deviceInfo, [&](const QString &s, const QString &v) {
+              if (!answered)
+                  serial = s, version = v;
+              answered = true;
+          });
+    const QMetaObject::Connection silence = QObject::connect(
+        &engine, &UpdateEngine::unitSilent, [&silentFor](int seconds) { silentFor = seconds; });
     const int status = loopUntil([&] {
         if (interrupted)
             return end(Interrupted, tr("interrupted before the update began; the unit is unchanged"));
-        if (window.connectionState == Connected)
+        if (answered)
             return UnitAnswered;
-        if (silent)
-            return end(
-                Failed, tr("no answer to identify within %1 s").arg(window.identifyWait->interval() / 1000));
+        if (silentFor)
+            return end(Failed, tr("no answer to identify within %1 s").arg(silentFor));
         return GoingOn;
     });
+    QObject::disconnect(info);
     QObject::disconnect(silence);
     if (status == UnitAnswered)
-        output.connected(window.SnEdit->text(), window.VersionEdit->text());
+        output.connected(serial, version);
     return status;
 }
 
-int BatchRun::update(const volatile std::sig_atomic_t &interrupted)
+int BatchRun::update(bool verify, const volatile std::sig_atomic_t &interrupted)
 {
+    bool over = false;
+    bool finished = false;
+    QString reason;
+    QObject::connect(
+        &engine, &UpdateEngine::passEnded, [&](bool f, const QString &r, const PassFigures &figures) {
+            over = true;
+            finished = f;
+            reason = r;
+            this->figures = figures;
+        });
     clock.start();
-    window.Transfer();
+    engine.startPass(verify);
     return loopUntil([&] {
         if (interrupted)
             return end(Interrupted,
                 tr("interrupted: the unit is left in the middle of the update without a "
                    "complete image; a new run starts the whole update over"));
-        if (!window.passRunning()) {
-            if (window.passFinished)
-                return end(Completed, QString());
-            return end(Failed, lastLogLine);
-        }
+        if (over)
+            return finished ? end(Completed, QString()) : end(Failed, reason, true);
         const BatchProgress now = progress();
         if (now.pages != shown.pages || now.pagesReadBack != shown.pagesReadBack || now.phase != shown.phase
             || now.block != shown.block || !shown.totalPages) {
@@ -176,20 +168,33 @@ int BatchRun::update(const volatile std::sig_atomic_t &interrupted)
     });
 }
 
+// Runs the event loop and the engine's clock, looking every tick, until `step` returns something else
+// than GoingOn.
+int BatchRun::loopUntil(const std::function<int()> &step)
+{
+    QEventLoop loop;
+    int status = GoingOn;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        engine.tick();
+        status = step();
+        if (status != GoingOn)
+            loop.quit();
+    });
+    tick.start(TickMilliseconds);
+    loop.exec();
+    return status;
+}
+
 BatchProgress BatchRun::progress() const
 {
     BatchProgress now;
-    now.totalPages = window.imagePages();
-    now.verifying = window.verifyPass;
-    now.phase = phaseName(window.phase);
-    const bool writing = window.phase >= BlockErase && window.phase <= DataPageProgram;
-    if (window.dataWritten)
-        now.pages = now.totalPages;
-    else if (writing)
-        now.pages = window.dataBlockIndex * Nand::PagesPerBlock
-            + (window.phase == BlockErase ? 0 : window.pageInBlock);
-    now.pagesReadBack = window.imagePagesReadBack();
-    now.block = writing || window.phase == BlockReadBack ? window.currentBlock : -1;
+    now.totalPages = position.totalPages;
+    now.verifying = position.verifying;
+    now.phase = phaseName(position.phase);
+    now.pages = position.pages;
+    now.pagesReadBack = position.pagesReadBack;
+    now.block = position.block;
     const double seconds = clock.elapsed() / 1000.0;
     now.kibPerSecond = seconds > 0 ? now.pages * (Nand::PageDataSize / Engine::KiB) / seconds : 0.0;
     // A page read back takes about as long as one written.
@@ -200,17 +205,17 @@ BatchProgress BatchRun::progress() const
     return now;
 }
 
-int BatchRun::end(int status, const QString &error)
+int BatchRun::end(int status, const QString &error, bool errorLogged)
 {
     BatchResult result;
     result.exitStatus = status;
     result.error = error;
-    result.errorLogged = !error.isEmpty() && error == lastLogLine;
+    result.errorLogged = errorLogged;
     if (status == Completed) {
-        result.figures = window.passFigures();
+        result.figures = figures;
     } else if (clock.isValid()) {
         result.figures.pages = shown.pages;
-        result.figures.newBadBlocks = window.newBadBlockCount;
+        result.figures.newBadBlocks = position.newBadBlocks;
         result.figures.seconds = clock.elapsed() / 1000.0;
     }
     output.result(result);

@@ -8,13 +8,12 @@
 #include <QStringList>
 
 #include <csignal>
+#include <functional>
 
-class MainWindow;
-class QListWidget;
+class UpdateEngine;
 
-// One complete update without a user: the window, never shown, is given its ports and its buttons are
-// pressed, so the update runs on the window's own engine. Its log lines, progress and result go to a
-// BatchOutput.
+// One complete update without a user: the engine is given its ports and started, its clock runs on a
+// timer of the run's own, and what its signals say goes to a BatchOutput.
 class BatchRun
 {
     Q_DECLARE_TR_FUNCTIONS(BatchRun)
@@ -26,25 +25,27 @@ public:
     static constexpr int Refused = 2;
     static constexpr int Interrupted = 130;
 
-    BatchRun(MainWindow &window, BatchOutput &output);
-
-    // The names in one of the window's port lists, row by row.
-    static QStringList listed(const QListWidget *list);
+    BatchRun(UpdateEngine &engine, BatchOutput &output);
 
     // Runs until the update ends or `interrupted` is set; returns the exit status.
-    int run(const QString &input, const QString &output, const volatile std::sig_atomic_t &interrupted);
+    int run(const QString &input, const QString &output, bool verify,
+        const volatile std::sig_atomic_t &interrupted);
 
 private:
     bool choosePorts(const QString &input, const QString &output);
     int connectUnit(const volatile std::sig_atomic_t &interrupted);
-    int update(const volatile std::sig_atomic_t &interrupted);
+    int update(bool verify, const volatile std::sig_atomic_t &interrupted);
+    int loopUntil(const std::function<int()> &step);
     BatchProgress progress() const;
-    int end(int status, const QString &error);
+    int end(int status, const QString &error, bool errorLogged = false);
 
-    MainWindow &window;
+    UpdateEngine &engine;
     BatchOutput &output;
-    // The reason that the engine gives when it stops a pass is its last log line.
-    QString lastLogLine;
+    int inputRow = -1;
+    int outputRow = -1;
+    // What the engine's signals said.
+    PassPosition position;
+    PassFigures figures;
     BatchProgress shown;
     QElapsedTimer clock;
 };

@@ -3,14 +3,13 @@
 #include "BatchOutput.h"
 #include "BatchRun.h"
 #include "BuildInfo.h"
-#include "MainWindow.h"
 #include "Startup.h"
+#include "UpdateEngine.h"
 
-#include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QFile>
-#include <QListWidget>
 #include <QLocale>
 #include <QSettings>
 #include <QTranslator>
@@ -168,11 +167,10 @@ QString versionText()
         + tr("Reset code: %1\n").arg(code);
 }
 
-// Row n of a port list is device n, listed by the last look.
-QList<BatchOutput::ListedPort> listedPorts(const QListWidget *list, bool input)
+// Name n is device n.
+QList<BatchOutput::ListedPort> listedPorts(const QStringList &names, bool input)
 {
     QList<BatchOutput::ListedPort> ports;
-    const QStringList names = BatchRun::listed(list);
     for (int row = 0; row < names.size(); ++row) {
         std::string system;
         std::string address;
@@ -199,10 +197,9 @@ bool wanted(int argc, char *argv[])
 
 int run(int argc, char *argv[])
 {
-    // No window is ever shown here, so no display is needed; and the settings are only read.
-    qputenv("QT_QPA_PLATFORM", "minimal");
-    Startup::prepareApplication();
-    QApplication application(argc, argv);
+    // No window is ever shown here, so no display and no GUI at all are needed; the settings are only read.
+    Startup::nameApplication();
+    QCoreApplication application(argc, argv);
     QTranslator programTranslator;
     QTranslator frameworkTranslator;
     const QSettings settings;
@@ -253,14 +250,14 @@ int run(int argc, char *argv[])
 
     BatchOutput out(
         parser.isSet(json) ? BatchOutput::Json : BatchOutput::Text, stdout, stderr, parser.isSet(verbose));
-    MainWindow window;
+    UpdateEngine engine;
     if (parser.isSet(list)) {
-        window.init();
         if (!PortWatcher::midiSystemRunning())
             print(stderr,
                 tr("No MIDI system is running: load the ALSA sequencer (kernel module snd-seq) or start a "
                    "JACK server.\n"));
-        out.portList(listedPorts(window.MidiInList, true), listedPorts(window.MidiOutList, false));
+        out.portList(listedPorts(engine.portNames(&MidiPort::inputDeviceName), true),
+            listedPorts(engine.portNames(&MidiPort::outputDeviceName), false));
         return BatchRun::Completed;
     }
     struct sigaction action = {};
@@ -268,8 +265,8 @@ int run(int argc, char *argv[])
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-    window.VerifyCheckBox->setChecked(!parser.isSet(noVerify));
-    return BatchRun(window, out).run(parser.value(input), parser.value(output), interruptRequested);
+    return BatchRun(engine, out)
+        .run(parser.value(input), parser.value(output), !parser.isSet(noVerify), interruptRequested);
 }
 
 } // namespace CommandLine

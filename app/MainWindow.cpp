@@ -15,27 +15,44 @@ namespace {
 
 constexpr int TickMilliseconds = 100;
 constexpr int CloseDelayMilliseconds = 500;
-constexpr int IdentifyWaitMilliseconds = 3000;
-constexpr int IdentifyResendMilliseconds = 500;
 constexpr QSize PictureSize(320, 87);
 const char *const PicturePath = ":/data/update_screen_tavrin_V2_02.png";
-
-// The version travels as two numbers, major in bits 0 to 7 and minor in bits 8 to 15.
-constexpr std::uint32_t VersionPartMask = 0xFF;
-constexpr int VersionMinorShift = 8;
 
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
-    , imageIsPlaceholder(TAVRIN_IMAGE_IS_PLACEHOLDER)
 {
     setupUi(this);
+    showEngine();
 }
 
-// Members go in reverse order: the image first, then the link, which closes both MIDI ports before
-// the widgets and the timer go with the QMainWindow base.
+// The engine goes before the widgets and the timer, which go with the QMainWindow base; its link
+// closes both MIDI ports.
 MainWindow::~MainWindow() = default;
+
+void MainWindow::showEngine()
+{
+    connect(&engine, &UpdateEngine::logLine, this, [this](const QString &text) { appendLog(text); });
+    connect(&engine, &UpdateEngine::deviceInfo, this, &MainWindow::showDeviceInfo);
+    connect(&engine, &UpdateEngine::passStarted, this, &MainWindow::showProgress);
+    connect(&engine, &UpdateEngine::progressValue, progressBar, &QProgressBar::setValue);
+    connect(&engine, &UpdateEngine::blockShown, BlockEdit, &QLineEdit::setText);
+    connect(&engine, &UpdateEngine::pageShown, this,
+        [this](int page) { PageEdit->setText(QString::number(page)); });
+    connect(&engine, &UpdateEngine::controlsReleased, this, [this](int state) {
+        connectionState = state;
+        refreshControls();
+    });
+}
+
+void MainWindow::appendLog(const QString &text)
+{
+    // A pass writes about two thousand lines; the cap keeps repeated passes from piling up.
+    if (LogText->maximumBlockCount() != Engine::LogLineCap)
+        LogText->setMaximumBlockCount(Engine::LogLineCap);
+    LogText->appendPlainText(text);
+}
 
 void MainWindow::init()
 {
@@ -45,7 +62,6 @@ void MainWindow::init()
     connectionState = Disconnected;
     selectedInputRow = 0;
     selectedOutputRow = 0;
-    link.port.setReceiver(this);
 
     progressBar->hide();
     TryConText->hide();
@@ -57,45 +73,30 @@ void MainWindow::init()
     VerifyCheckBox->setText(tr("Verify after writing"));
     IconLabel->setPixmap(QIcon(QString::fromLatin1(PicturePath)).pixmap(PictureSize));
 
-    phase = Idle;
-    timeoutTicks = Engine::TimeoutTicks;
     timer = new QTimer(this);
     // MainWindow::update() hides QWidget's repaint slot of the same name; the tick must reach ours.
     connect(timer, &QTimer::timeout, this, &MainWindow::update);
     timer->start(TickMilliseconds);
-    retryCount = 0;
-
-    identifyWait = new QTimer(this);
-    identifyWait->setSingleShot(true);
-    identifyWait->setInterval(IdentifyWaitMilliseconds);
-    connect(identifyWait, &QTimer::timeout, this, &MainWindow::reportSilentUnit);
-    identifyResend = new QTimer(this);
-    identifyResend->setInterval(IdentifyResendMilliseconds);
-    connect(identifyResend, &QTimer::timeout, this, &MainWindow::resendIdentify);
 }
 
 void MainWindow::Connect()
 {
     if (connectionState == Connecting || connectionState == Connected) {
-        link.port.close();
+        engine.disconnectUnit();
         connectionState = Disconnected;
         // Ports that came or went while connected.
         listPorts();
     } else if (connectionState == Disconnected) {
         selectedInputRow = MidiInList->currentRow();
         selectedOutputRow = MidiOutList->currentRow();
-        if (link.openPorts(selectedInputRow, selectedOutputRow)) {
+        if (engine.connectUnit(selectedInputRow, selectedOutputRow)) {
             if (!MidiPort::sameClient(selectedInputRow, selectedOutputRow))
-                logProgress(
+                engine.logProgress(
                     tr("Warning: \"%1\" and \"%2\" belong to different MIDI clients and may not be the "
                        "same unit; requests would then go to one unit while the answers are awaited "
                        "from the other.")
                         .arg(MidiInList->currentItem()->text(), MidiOutList->currentItem()->text()));
             connectionState = Connecting;
-            unitGoneReported = false;
-            link.sendIdentify();
-            identifyWait->start();
-            identifyResend->start();
         } else {
             explainFailedConnect();
         }
@@ -103,26 +104,38 @@ void MainWindow::Connect()
     refreshControls();
 }
 
-// A message sent right after the ports connect can be lost (PipeWire links them a moment later); the
-// identify request changes nothing on the unit, so it goes again until the unit answers or the wait ends.
-void MainWindow::resendIdentify()
+void MainWindow::Transfer()
 {
-    if (connectionState == Connecting && identifyWait->isActive())
-        link.sendIdentify();
-    else
-        identifyResend->stop();
+    progressBar->setRange(0, Engine::ProgressMaximum);
+    progressBar->setValue(0);
+    TransferButton->setEnabled(false);
+    ConnectButton->setEnabled(false);
+    VerifyCheckBox->setEnabled(false);
+    engine.startPass(VerifyCheckBox->isChecked());
+}
+
+void MainWindow::update()
+{
+    engine.tick();
+}
+
+// The main window level has nothing for this window (no tool bars, status bar or docks); the MIDI
+// port's events go to the engine.
+bool MainWindow::event(QEvent *e)
+{
+    return QWidget::event(e); // NOLINT(bugprone-parent-virtual-call)
 }
 
 void MainWindow::close1()
 {
-    link.port.close();
+    engine.disconnectUnit();
     connectionState = Disconnected;
     QTimer::singleShot(CloseDelayMilliseconds, this, &MainWindow::close);
 }
 
 void MainWindow::closeEvent(QCloseEvent *e)
 {
-    if (!passRunning()) {
+    if (!engine.passRunning()) {
         e->accept();
         return;
     }
@@ -154,12 +167,10 @@ void MainWindow::refreshControls()
     }
 }
 
-void MainWindow::showDeviceInfo()
+void MainWindow::showDeviceInfo(const QString &serial, const QString &version)
 {
-    SnEdit->setText(link.serialText);
-    const long major = long(link.versionValue & VersionPartMask);
-    const long minor = long((link.versionValue >> VersionMinorShift) & VersionPartMask);
-    VersionEdit->setText(QString::asprintf("%ld.%02ld", major, minor));
+    SnEdit->setText(serial);
+    VersionEdit->setText(version);
 }
 
 void MainWindow::showProgress()

@@ -23,12 +23,17 @@ constexpr qreal FormPointSize = 8.0;
 constexpr int IconSizes[] = {16, 24, 32, 48};
 } // namespace
 
-void prepareApplication()
+void nameApplication()
 {
     QCoreApplication::setOrganizationName(QStringLiteral("Kestrava"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("kestrava.example"));
     QCoreApplication::setApplicationName(QStringLiteral("Tavrin_update"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(BuildInfo::Version));
+}
+
+void prepareApplication()
+{
+    nameApplication();
     // Lets the desktop match the window to its entry and icon.
     QGuiApplication::setDesktopFileName(QString::fromLatin1(BuildInfo::DesktopId));
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)

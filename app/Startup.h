@@ -18,7 +18,10 @@ constexpr int WindowHeight = 322;
 // still gets exactly 2.
 void scaleWithTheScreen();
 
-// Names the settings and chooses the style; called before the application object exists, so that
+// Names the settings and the program for QCoreApplication, as every face needs.
+void nameApplication();
+
+// Names as above and chooses the style; called before the application object exists, so that
 // every widget is created in that style. Without the style's plugin, Fusion with Plastique's frames.
 void prepareApplication();
 

@@ -1,26 +1,26 @@
-#include "MainWindow.h"
 #include "NandGeometry.h"
+#include "UpdateEngine.h"
 
 #include <benchmark/benchmark.h>
 
 namespace {
 
-void fillImage(MainWindow &window, int size)
+void fillImage(UpdateEngine &engine, int size)
 {
-    window.imageData = QByteArray(size, Qt::Uninitialized);
+    engine.imageData = QByteArray(size, Qt::Uninitialized);
     for (int i = 0; i < size; ++i)
-        window.imageData[i] = char(i * 131 + (i >> 8));
-    window.imageSize = size;
+        engine.imageData[i] = char(i * 131 + (i >> 8));
+    engine.imageSize = size;
 }
 
 void CheckBytesPerSector(benchmark::State &state)
 {
-    MainWindow window;
-    for (std::size_t i = 0; i < window.pageFrame.size(); ++i)
-        window.pageFrame[i] = std::uint8_t(i * 7);
+    UpdateEngine engine;
+    for (std::size_t i = 0; i < engine.pageFrame.size(); ++i)
+        engine.pageFrame[i] = std::uint8_t(i * 7);
     for (auto _ : state) {
-        window.addCheckBytes();
-        benchmark::DoNotOptimize(window.pageFrame.data());
+        engine.addCheckBytes();
+        benchmark::DoNotOptimize(engine.pageFrame.data());
     }
     state.SetItemsProcessed(state.iterations() * Nand::SectorsPerPage);
     state.SetBytesProcessed(state.iterations() * Nand::PageDataSize);
@@ -29,14 +29,14 @@ BENCHMARK(CheckBytesPerSector);
 
 void DataFrameBuild(benchmark::State &state)
 {
-    MainWindow window;
-    fillImage(window, 3915344);
+    UpdateEngine engine;
+    fillImage(engine, 3915344);
     int page = 0;
     for (auto _ : state) {
-        window.dataBlockIndex = std::int16_t(page / Nand::PagesPerBlock);
-        window.pageInBlock = std::int8_t(page % Nand::PagesPerBlock);
-        window.buildDataFrame();
-        benchmark::DoNotOptimize(window.pageFrame.data());
+        engine.dataBlockIndex = std::int16_t(page / Nand::PagesPerBlock);
+        engine.pageInBlock = std::int8_t(page % Nand::PagesPerBlock);
+        engine.buildDataFrame();
+        benchmark::DoNotOptimize(engine.pageFrame.data());
         page = (page + 1) % 1912;
     }
     state.SetItemsProcessed(state.iterations());
@@ -46,14 +46,14 @@ BENCHMARK(DataFrameBuild);
 
 void ListFrameBuild(benchmark::State &state)
 {
-    MainWindow window;
-    window.badBlocks.fill(0);
+    UpdateEngine engine;
+    engine.badBlocks.fill(0);
     for (int b = 0; b < Nand::BlockCount; b += 9)
-        window.badBlocks[b] = 1;
-    window.factoryDefects = 3;
+        engine.badBlocks[b] = 1;
+    engine.factoryDefects = 3;
     for (auto _ : state) {
-        window.buildBblFrame();
-        benchmark::DoNotOptimize(window.pageFrame.data());
+        engine.buildBblFrame();
+        benchmark::DoNotOptimize(engine.pageFrame.data());
     }
     state.SetItemsProcessed(state.iterations());
 }

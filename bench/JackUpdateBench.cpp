@@ -168,7 +168,7 @@ int main(int argc, char **argv)
                 median(unverifiedSeconds), median(verifiedSeconds),
                 median(verifiedSeconds) / median(unverifiedSeconds));
         }
-        window.link.port.close();
+        window.engine.link.port.close();
     }
     stopUnit = 1;
     serving.join();

@@ -70,8 +70,8 @@ void WholeUpdate(benchmark::State &state)
     window.init();
     // The engine's own pace, as measured before read-back came; jack_update_bench times both kinds.
     window.VerifyCheckBox->setChecked(false);
-    window.MidiInList->setCurrentRow(row(window.link.port, true));
-    window.MidiOutList->setCurrentRow(row(window.link.port, false));
+    window.MidiInList->setCurrentRow(row(window.engine.link.port, true));
+    window.MidiOutList->setCurrentRow(row(window.engine.link.port, false));
     window.ConnectButton->click();
     if (!runUntil([&] { return window.connectionState == Connected; })) {
         state.SkipWithError("the simulated unit did not answer");
@@ -92,7 +92,7 @@ void WholeUpdate(benchmark::State &state)
     }
     const int roundTrips = requests() - before;
     const bool clean = device.withUnit([](SimulatedUnit &u) { return u.errors().empty(); });
-    window.link.port.close();
+    window.engine.link.port.close();
     if (!clean)
         state.SkipWithError("the simulated unit recorded errors");
 

@@ -1,10 +1,10 @@
-#include "MainWindow.h"
 #include "NandGeometry.h"
 #include "Packing.h"
+#include "UpdateEngine.h"
 
 #include <algorithm>
 
-void MainWindow::onNandReady()
+void UpdateEngine::onNandReady()
 {
     // Without a loaded image a pass would erase blocks and report an empty update as finished.
     if (phase != Idle || !imageLoaded)
@@ -30,7 +30,7 @@ void MainWindow::onNandReady()
     readNext(0);
 }
 
-void MainWindow::sendDiscoveryRead()
+void UpdateEngine::sendDiscoveryRead()
 {
     arm();
     if (phase == DefectListRead)
@@ -39,7 +39,7 @@ void MainWindow::sendDiscoveryRead()
         link.sendReadFlash(std::uint32_t(bblPage) * Nand::SectorsPerPage, std::uint8_t(pieceIndex));
 }
 
-void MainWindow::readNext(int piece)
+void UpdateEngine::readNext(int piece)
 {
     // The retries of a list count over all its pieces: one that is read whole and found implausible
     // again and again must still reach the cap.
@@ -50,13 +50,13 @@ void MainWindow::readNext(int piece)
     sendDiscoveryRead();
 }
 
-void MainWindow::readAgain()
+void UpdateEngine::readAgain()
 {
     if (mayRetryStep(false))
         sendDiscoveryRead();
 }
 
-void MainWindow::rejectImplausible()
+void UpdateEngine::rejectImplausible()
 {
     // What two reads agreed on cannot be in block 0: it is read again from its first piece.
     agreedRead.forget();
@@ -64,7 +64,7 @@ void MainWindow::rejectImplausible()
     readAgain();
 }
 
-bool MainWindow::discoveryDataSound()
+bool UpdateEngine::discoveryDataSound()
 {
     // Fewer bytes than one piece is not data at all.
     const int count = link.replyDataCount >= Engine::ReadPieceSize ? link.replyDataCount : 0;
@@ -83,7 +83,7 @@ bool MainWindow::discoveryDataSound()
     return false;
 }
 
-void MainWindow::onFlashData()
+void UpdateEngine::onFlashData()
 {
     if (phase == BlockReadBack) {
         onBlockReadBack();
@@ -105,12 +105,12 @@ void MainWindow::onFlashData()
         readListPiece();
 }
 
-bool MainWindow::startsList() const
+bool UpdateEngine::startsList() const
 {
     return link.replyData[0] == Frame::ListMarker && link.replyData[1] == Frame::ListMarker;
 }
 
-bool MainWindow::pageHoldsOther()
+bool UpdateEngine::pageHoldsOther()
 {
     // Damage on the way reads differently the next time; what the page holds reads the same again.
     const QByteArray read(reinterpret_cast<const char *>(link.replyData.data()), Engine::ReadPieceSize);
@@ -123,7 +123,7 @@ bool MainWindow::pageHoldsOther()
     return again;
 }
 
-void MainWindow::probeListPage()
+void UpdateEngine::probeListPage()
 {
     const bool holdsList = startsList();
     const bool erased = replyPieceErased();
@@ -164,14 +164,14 @@ void MainWindow::probeListPage()
     readDefectList();
 }
 
-void MainWindow::readDefectList()
+void UpdateEngine::readDefectList()
 {
     logProgress(tr("read defective list"));
     phase = DefectListRead;
     readNext(0);
 }
 
-bool MainWindow::listEntriesPlausible() const
+bool UpdateEngine::listEntriesPlausible() const
 {
     // Entries ascend and name blocks of the NAND up to the padding, as every written list has them.
     int previous = -1;
@@ -187,7 +187,7 @@ bool MainWindow::listEntriesPlausible() const
     return true;
 }
 
-void MainWindow::readListPiece()
+void UpdateEngine::readListPiece()
 {
     if (pieceIndex == 0 && !startsList()) {
         rejectImplausible();
@@ -237,7 +237,7 @@ void MainWindow::readListPiece()
     startDataWriting();
 }
 
-void MainWindow::readOlderList()
+void UpdateEngine::readOlderList()
 {
     // Both reads of every piece agreed: the list rotted in the NAND, and reading it again cannot help.
     // The unit takes the last written page, so a sound list follows it at the end of the pass.
@@ -262,7 +262,7 @@ void MainWindow::readOlderList()
     readNext(0);
 }
 
-void MainWindow::onDefectData()
+void UpdateEngine::onDefectData()
 {
     if (phase != DefectListRead || pieceIndex >= Engine::DefectListParts || !discoveryDataSound())
         return;
@@ -298,9 +298,9 @@ void MainWindow::onDefectData()
         eraseListBlock();
 }
 
-void MainWindow::eraseListBlock()
+void UpdateEngine::eraseListBlock()
 {
-    BlockEdit->setText(tr("0"));
+    emit blockShown(tr("0"));
     logProgress(tr("erase block 0 (BBL block)"));
     phase = BblBlockErase;
     arm();

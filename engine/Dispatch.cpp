@@ -1,16 +1,35 @@
-#include "MainWindow.h"
 #include "MidiEvent.h"
 #include "NandGeometry.h"
 #include "ReplyCode.h"
+#include "UpdateEngine.h"
 
-bool MainWindow::event(QEvent *e)
+namespace {
+
+// The version travels as two numbers, major in bits 0 to 7 and minor in bits 8 to 15.
+constexpr std::uint32_t VersionPartMask = 0xFF;
+constexpr int VersionMinorShift = 8;
+
+} // namespace
+
+QString UpdateEngine::versionText(std::uint32_t value)
 {
-    // The main window level has nothing for this window (no tool bars, status bar or docks).
-    if (e->type() != MidiEvent::MidiEventType)
-        return QWidget::event(e); // NOLINT(bugprone-parent-virtual-call)
+    const long major = long(value & VersionPartMask);
+    const long minor = long((value >> VersionMinorShift) & VersionPartMask);
+    return QString::asprintf("%ld.%02ld", major, minor);
+}
 
-    auto *received = static_cast<MidiEvent *>(e);
-    const int code = link.takeInput(received->takeHeader());
+bool UpdateEngine::event(QEvent *e)
+{
+    if (e->type() != MidiEvent::MidiEventType)
+        return QObject::event(e);
+    takeReply(*static_cast<MidiEvent *>(e));
+    showPosition();
+    return true;
+}
+
+void UpdateEngine::takeReply(MidiEvent &received)
+{
+    const int code = link.takeInput(received.takeHeader());
     ++messagesSinceAnswer;
     switch (code) {
     case REPLY_NONE:
@@ -18,30 +37,29 @@ bool MainWindow::event(QEvent *e)
             logOncePerPass(unreadableStatuses, link.unreadableStatus,
                 tr("A status reply of the wrong length (reply code %1) counts as lost; further ones of this "
                    "kind are not logged in this pass"));
-        return true;
+        return;
     case REPLY_DEVICE_INFO:
         if (connectionState == Connecting) {
             connectionState = Connected;
-            refreshControls();
-            SnEdit->setText(QString());
+            emit controlsReleased(connectionState);
         }
-        showDeviceInfo();
-        return true;
+        emit deviceInfo(link.serialText, versionText(link.versionValue));
+        return;
     case REPLY_MODE_IDLE:
-        onModeIdle(received->arrival);
-        return true;
+        onModeIdle(received.arrival);
+        return;
     case REPLY_MODE_ACTIVE:
         onModeActive();
-        return true;
+        return;
     default:
         break;
     }
 
-    if (!link.takeAnswer(code, received->arrival)) {
+    if (!link.takeAnswer(code, received.arrival)) {
         noteSurplusReply();
         ignoreReply(code);
         onSurplusAnswer(code);
-        return true;
+        return;
     }
     // Only an answer is progress: retries of a silent unit must not keep the stall watch from firing.
     watchForStall();
@@ -72,10 +90,9 @@ bool MainWindow::event(QEvent *e)
     default:
         break;
     }
-    return true;
 }
 
-void MainWindow::onModeIdle(std::uint64_t arrival)
+void UpdateEngine::onModeIdle(std::uint64_t arrival)
 {
     if (phase == FinishConfirm && link.takeAnswer(REPLY_MODE_IDLE, arrival)) {
         confirmFinish();
@@ -86,11 +103,10 @@ void MainWindow::onModeIdle(std::uint64_t arrival)
         ignoreReply(REPLY_MODE_IDLE);
         return;
     }
-    refreshControls();
-    progressBar->hide();
+    emit controlsReleased(connectionState);
 }
 
-void MainWindow::onModeActive()
+void UpdateEngine::onModeActive()
 {
     // Only the start of a pass shows the bar and locks the controls: a stray report after a stop would
     // lock them for good, and one in the middle of a pass would reset the bar.
@@ -100,26 +116,26 @@ void MainWindow::onModeActive()
     }
     if (phase != Idle || nandPreparing)
         return;
-    showProgress();
+    emit passStarted();
     nandPreparing = true;
     // Preparing the NAND may take a slow unit longer than the silence that stops a pass.
     stallTicks = Engine::NandPrepareTicks;
     logProgress(tr("The unit is preparing its NAND; waiting up to 60 s for it"));
 }
 
-bool MainWindow::passRunning() const
+bool UpdateEngine::passRunning() const
 {
     return phase != Idle || link.awaiting(REPLY_NAND_READY);
 }
 
-void MainWindow::ignoreReply(int code)
+void UpdateEngine::ignoreReply(int code)
 {
     logOncePerPass(ignoredReplies, code,
         tr("Ignored a reply that answers no request in flight (reply code %1); further ones of this kind are "
            "not logged in this pass"));
 }
 
-void MainWindow::logOncePerPass(std::uint32_t &logged, int code, const QString &text)
+void UpdateEngine::logOncePerPass(std::uint32_t &logged, int code, const QString &text)
 {
     const std::uint32_t kind = 1u << code;
     if (logged & kind)
@@ -128,7 +144,7 @@ void MainWindow::logOncePerPass(std::uint32_t &logged, int code, const QString &
     logProgress(text.arg(code));
 }
 
-void MainWindow::noteSurplusReply()
+void UpdateEngine::noteSurplusReply()
 {
     // A copy now and then is a glitch; a surplus that keeps coming is an input that hears the unit twice,
     // whose late copies can pass for the answers to later requests.
@@ -136,7 +152,7 @@ void MainWindow::noteSurplusReply()
         logProgress(tr("Every reply arrives twice: the unit is connected to this input more than once"));
 }
 
-void MainWindow::update()
+void UpdateEngine::tick()
 {
     if (stallTicks > 0 && --stallTicks == 0) {
         if (nandPreparing && link.awaiting(REPLY_NAND_READY))
@@ -156,9 +172,10 @@ void MainWindow::update()
         lengthenPeriod();
         retry();
     }
+    showPosition();
 }
 
-void MainWindow::retry()
+void UpdateEngine::retry()
 {
     switch (phase) {
     case BblScan:
@@ -208,7 +225,7 @@ void MainWindow::retry()
     }
 }
 
-bool MainWindow::mayRetryStep(bool timedOut)
+bool UpdateEngine::mayRetryStep(bool timedOut)
 {
     if (stepRetries >= Engine::MaxStepRetries) {
         logLastAnswer(timedOut);
@@ -221,7 +238,7 @@ bool MainWindow::mayRetryStep(bool timedOut)
     return true;
 }
 
-QString MainWindow::stepName() const
+QString UpdateEngine::stepName() const
 {
     switch (phase) {
     case BblScan:
@@ -248,18 +265,18 @@ QString MainWindow::stepName() const
     }
 }
 
-void MainWindow::arm()
+void UpdateEngine::arm()
 {
     timeoutTicks = Engine::TimeoutTicks;
 }
 
-void MainWindow::watchForStall()
+void UpdateEngine::watchForStall()
 {
     stallTicks = Engine::StallTicks;
     messagesSinceAnswer = 0;
 }
 
-void MainWindow::stopPass(const QString &reason)
+void UpdateEngine::stopPass(const QString &reason)
 {
     // Whatever arrives from now on belongs to the stopped pass: nothing is in flight any more.
     phase = Idle;
@@ -268,5 +285,6 @@ void MainWindow::stopPass(const QString &reason)
     link.forgetRequest();
     restorePeriod();
     logProgress(reason);
-    refreshControls();
+    emit controlsReleased(connectionState);
+    emit passEnded(false, reason, passFigures());
 }

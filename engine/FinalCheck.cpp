@@ -1,12 +1,12 @@
-#include "MainWindow.h"
 #include "NandGeometry.h"
+#include "UpdateEngine.h"
 
 #include <array>
 
 // A request damaged on its way in can erase another block than the one named, and the unit answers as
 // if all went well. Before the unit is told that the update finished, the start of the list page and of
 // every data block written in this pass is read once more.
-void MainWindow::startFinalCheck()
+void UpdateEngine::startFinalCheck()
 {
     phase = FinalCheck;
     agreedRead.startSequence();
@@ -14,7 +14,7 @@ void MainWindow::startFinalCheck()
     checkFrom(-1);
 }
 
-void MainWindow::checkFrom(int imageBlock)
+void UpdateEngine::checkFrom(int imageBlock)
 {
     if (imageBlock >= int(imageBlockPlaces.size())) {
         // A rewrite leaves the figures at the block it wrote; the summary counts the whole image.
@@ -34,7 +34,7 @@ void MainWindow::checkFrom(int imageBlock)
     readBackPiece(0);
 }
 
-void MainWindow::onFinalCheckRead()
+void UpdateEngine::onFinalCheckRead()
 {
     std::array<std::uint8_t, Engine::ReadPieceSize> expected;
     if (finalCheckBlock < 0)
@@ -53,7 +53,7 @@ void MainWindow::onFinalCheckRead()
     }
 }
 
-void MainWindow::repairAfterFinalCheck()
+void UpdateEngine::repairAfterFinalCheck()
 {
     if (++finalCheckRepairs > Engine::MaxFinalCheckRepairs) {
         stopPass(tr("Update stopped: %1 failed after %2 rewrites")

@@ -1,5 +1,5 @@
-#include "MainWindow.h"
 #include "NandGeometry.h"
+#include "UpdateEngine.h"
 
 #include <algorithm>
 #include <array>
@@ -29,7 +29,7 @@ constexpr std::uint16_t positionWord(int j)
 
 } // namespace
 
-void MainWindow::buildDataFrame()
+void UpdateEngine::buildDataFrame()
 {
     pageFrame.fill(Nand::ErasedByte);
     const auto blockByte = std::uint8_t(dataBlockIndex & 0xFF);
@@ -51,7 +51,7 @@ void MainWindow::buildDataFrame()
     addCheckBytes();
 }
 
-void MainWindow::buildBblFrame()
+void UpdateEngine::buildBblFrame()
 {
     pageFrame.fill(Nand::ErasedByte);
     pageFrame[0] = Frame::ListMarker;
@@ -73,7 +73,7 @@ void MainWindow::buildBblFrame()
     addCheckBytes();
 }
 
-void MainWindow::addCheckBytes()
+void UpdateEngine::addCheckBytes()
 {
     for (int k = 0; k < Nand::SectorsPerPage; ++k) {
         std::uint8_t *sector = pageFrame.data() + Frame::sectorOffset(k);

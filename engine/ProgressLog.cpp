@@ -1,28 +1,23 @@
-#include "MainWindow.h"
 #include "NandGeometry.h"
+#include "UpdateEngine.h"
 
-void MainWindow::logProgress(const QString &text, bool perPage)
+void UpdateEngine::logProgress(const QString &text, bool perPage)
 {
-    // A pass writes about two thousand lines; the cap keeps repeated passes from piling up.
-    if (LogText->maximumBlockCount() != Engine::LogLineCap)
-        LogText->setMaximumBlockCount(Engine::LogLineCap);
-    LogText->appendPlainText(text);
-    if (logged)
-        logged(text, perPage);
+    emit logLine(text, perPage);
 }
 
-void MainWindow::beginPassReport()
+void UpdateEngine::beginPassReport()
 {
     passClock.start();
     passRetriesBefore = retryCount;
 }
 
-int MainWindow::imagePagesWritten() const
+int UpdateEngine::imagePagesWritten() const
 {
     return dataBlockIndex * Nand::PagesPerBlock + pageInBlock + 1;
 }
 
-int MainWindow::imagePagesReadBack() const
+int UpdateEngine::imagePagesReadBack() const
 {
     if (!verifyPass)
         return 0;
@@ -30,21 +25,42 @@ int MainWindow::imagePagesReadBack() const
     return qMin(phase == BlockReadBack ? blocksRead + readBackPage + 1 : blocksRead, imagePages());
 }
 
-int MainWindow::imagePages() const
+int UpdateEngine::imagePages() const
 {
     return int(qMax<qint64>(1, (qint64(imageSize) + Nand::PageDataSize - 1) / Nand::PageDataSize));
 }
 
-void MainWindow::showImageProgress()
+void UpdateEngine::showImageProgress()
 {
     const qint64 pages = imagePages();
     // A verified pass reads every page back, which takes about as long as writing it.
     const qint64 done = qMin<qint64>(imagePagesWritten(), pages) + imagePagesReadBack();
     const qint64 total = verifyPass ? 2 * pages : pages;
-    progressBar->setValue(int(done * Engine::ProgressMaximum / total));
+    emit progressValue(int(done * Engine::ProgressMaximum / total));
 }
 
-PassFigures MainWindow::passFigures() const
+// Where the pass stands, for a face that shows more than the bar: each change once.
+void UpdateEngine::showPosition()
+{
+    PassPosition now;
+    now.phase = phase;
+    now.totalPages = imagePages();
+    now.verifying = verifyPass;
+    const bool writing = phase >= BlockErase && phase <= DataPageProgram;
+    if (dataWritten)
+        now.pages = now.totalPages;
+    else if (writing)
+        now.pages = dataBlockIndex * Nand::PagesPerBlock + (phase == BlockErase ? 0 : pageInBlock);
+    now.pagesReadBack = imagePagesReadBack();
+    now.block = writing || phase == BlockReadBack ? currentBlock : -1;
+    now.newBadBlocks = newBadBlockCount;
+    if (now == shownPosition)
+        return;
+    shownPosition = now;
+    emit positionChanged(now);
+}
+
+PassFigures UpdateEngine::passFigures() const
 {
     PassFigures figures;
     figures.pages = imagePagesWritten();
@@ -58,7 +74,7 @@ PassFigures MainWindow::passFigures() const
     return figures;
 }
 
-void MainWindow::logPassSummary()
+void UpdateEngine::logPassSummary()
 {
     const PassFigures figures = passFigures();
     logProgress((figures.verified

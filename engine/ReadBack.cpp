@@ -1,5 +1,5 @@
-#include "MainWindow.h"
 #include "NandGeometry.h"
+#include "UpdateEngine.h"
 
 #include <algorithm>
 #include <array>
@@ -13,7 +13,7 @@ constexpr int PiecesPerPage = Nand::SectorsPerPage * PiecesPerSector;
 
 } // namespace
 
-void MainWindow::startBlockReadBack()
+void UpdateEngine::startBlockReadBack()
 {
     phase = BlockReadBack;
     readBackPage = 0;
@@ -22,7 +22,7 @@ void MainWindow::startBlockReadBack()
     readBackPiece(0);
 }
 
-void MainWindow::readBackPiece(int piece)
+void UpdateEngine::readBackPiece(int piece)
 {
     pieceIndex = piece;
     agreedRead.forget();
@@ -32,7 +32,7 @@ void MainWindow::readBackPiece(int piece)
     sendReadBack();
 }
 
-void MainWindow::restartShiftedReadBack()
+void UpdateEngine::restartShiftedReadBack()
 {
     // A piece taken so far may have been judged on the answer to the piece before it, which equals it
     // where the data repeats: the read-back starts over with two agreeing reads for every piece.
@@ -52,7 +52,7 @@ void MainWindow::restartShiftedReadBack()
     readBackPiece(0);
 }
 
-void MainWindow::sendReadBack()
+void UpdateEngine::sendReadBack()
 {
     const bool list = phase == ListReadBack || (phase == FinalCheck && finalCheckBlock < 0);
     const std::uint32_t page
@@ -62,7 +62,7 @@ void MainWindow::sendReadBack()
         std::uint8_t(pieceIndex % PiecesPerSector));
 }
 
-MainWindow::ReadBackVerdict MainWindow::judgeReadBack(const std::uint8_t *expected)
+UpdateEngine::ReadBackVerdict UpdateEngine::judgeReadBack(const std::uint8_t *expected)
 {
     // The answer in hand came after one out of turn, so it may be the previous request's.
     if (readBackOutOfTurn) {
@@ -94,13 +94,13 @@ MainWindow::ReadBackVerdict MainWindow::judgeReadBack(const std::uint8_t *expect
     return ReadBackPending;
 }
 
-bool MainWindow::replyPieceErased() const
+bool UpdateEngine::replyPieceErased() const
 {
     return std::all_of(link.replyData.begin(), link.replyData.begin() + Engine::ReadPieceSize,
         [](std::uint8_t byte) { return byte == Nand::ErasedByte; });
 }
 
-void MainWindow::expectedPiece(std::uint8_t *expected) const
+void UpdateEngine::expectedPiece(std::uint8_t *expected) const
 {
     // The data bytes of the page frame that was sent, with 0xFF past the image's end.
     std::fill_n(expected, Engine::ReadPieceSize, Nand::ErasedByte);
@@ -112,7 +112,7 @@ void MainWindow::expectedPiece(std::uint8_t *expected) const
             std::size_t(std::min<std::int64_t>(Engine::ReadPieceSize, imageSize - start)));
 }
 
-void MainWindow::onBlockReadBack()
+void UpdateEngine::onBlockReadBack()
 {
     std::array<std::uint8_t, Engine::ReadPieceSize> expected;
     expectedPiece(expected.data());
@@ -139,7 +139,7 @@ void MainWindow::onBlockReadBack()
     leaveBlock();
 }
 
-void MainWindow::repairBlock()
+void UpdateEngine::repairBlock()
 {
     const int sector = pieceIndex / PiecesPerSector;
     if (!blockRewritten) {
@@ -161,7 +161,7 @@ void MainWindow::repairBlock()
     eraseCurrentBlock();
 }
 
-void MainWindow::startListReadBack()
+void UpdateEngine::startListReadBack()
 {
     // A time-out may come before the list frame was built: what the page should hold is built again.
     buildBblFrame();
@@ -173,7 +173,7 @@ void MainWindow::startListReadBack()
     readBackPiece(0);
 }
 
-void MainWindow::onListReadBack()
+void UpdateEngine::onListReadBack()
 {
     const ReadBackVerdict verdict
         = judgeReadBack(pageFrame.data() + Frame::sectorOffset(0) + pieceIndex * Engine::ReadPieceSize);
@@ -201,7 +201,7 @@ void MainWindow::onListReadBack()
     moveListOn();
 }
 
-void MainWindow::moveListOn()
+void UpdateEngine::moveListOn()
 {
     // Erasing block 0 first would leave no list at all if the pass stopped before the rewrite.
     if (bblPage == Nand::LastPage) {
@@ -214,7 +214,7 @@ void MainWindow::moveListOn()
     writeList();
 }
 
-void MainWindow::writeList()
+void UpdateEngine::writeList()
 {
     phase = dataWritten ? NextBblStart : FirstBblStart;
     writeDoubtful = false;
@@ -222,7 +222,7 @@ void MainWindow::writeList()
     link.sendWritePage(Nand::ListBlock, std::uint8_t(bblPage));
 }
 
-void MainWindow::listStored()
+void UpdateEngine::listStored()
 {
     lastListPage = bblPage;
     std::copy_n(pageFrame.begin() + Frame::sectorOffset(0), listStart.size(), listStart.begin());

@@ -1,17 +1,12 @@
-#include "MainWindow.h"
 #include "NandGeometry.h"
 #include "SysExFormat.h"
+#include "UpdateEngine.h"
 
 #include <QFile>
 
-void MainWindow::Transfer()
+void UpdateEngine::startPass(bool verify)
 {
-    progressBar->setRange(0, Engine::ProgressMaximum);
-    progressBar->setValue(0);
-    TransferButton->setEnabled(false);
-    ConnectButton->setEnabled(false);
-    VerifyCheckBox->setEnabled(false);
-    verifyPass = VerifyCheckBox->isChecked();
+    verifyPass = verify;
 
     // A unit given the placeholder would not start until updated again with the maker's image.
     if (imageIsPlaceholder && link.infoText != QLatin1String(SysEx::SimulatedUnitText)) {
@@ -55,4 +50,12 @@ void MainWindow::Transfer()
     // Nothing answers for the countdown here; only the stall watch notices a unit that never gets ready.
     watchForStall();
     logProgress(tr("Reset NAND"));
+    showPosition();
+}
+
+void UpdateEngine::warnOfPlaceholder()
+{
+    if (imageIsPlaceholder)
+        logProgress(tr("This build carries a generated placeholder instead of the unit's image: use it with "
+                       "tavrin-sim only, never with a real unit."));
 }

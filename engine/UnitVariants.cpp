@@ -1,6 +1,6 @@
-#include "MainWindow.h"
 #include "ReplyCode.h"
 #include "SysExFormat.h"
+#include "UpdateEngine.h"
 
 namespace {
 
@@ -11,7 +11,7 @@ QString statusText(int value)
 
 } // namespace
 
-void MainWindow::takeSuccessStatus(int code)
+void UpdateEngine::takeSuccessStatus(int code)
 {
     statusDoubtful = false;
     if ((code != REPLY_ERASE_STATUS && code != REPLY_DATA_ACK && code != REPLY_PROGRAM_STATUS)
@@ -36,7 +36,7 @@ void MainWindow::takeSuccessStatus(int code)
         writeDoubtful = true;
 }
 
-void MainWindow::onSurplusAnswer(int code)
+void UpdateEngine::onSurplusAnswer(int code)
 {
     if (code == REPLY_FLASH_DATA && (phase == BlockReadBack || phase == ListReadBack || phase == FinalCheck)
         && !agreedRead.shiftSuspected()) {
@@ -69,7 +69,7 @@ void MainWindow::onSurplusAnswer(int code)
     }
 }
 
-void MainWindow::logChecksumMismatch()
+void UpdateEngine::logChecksumMismatch()
 {
     if (doubleReadsLogged || !agreedRead.checksumMismatchSeen())
         return;
@@ -77,7 +77,7 @@ void MainWindow::logChecksumMismatch()
     logProgress(tr("The unit's data replies do not carry their checksum; each one is read twice"));
 }
 
-void MainWindow::logLastAnswer(bool timedOut)
+void UpdateEngine::logLastAnswer(bool timedOut)
 {
     logProgress(timedOut ? tr("%1: no reply came to the last request").arg(stepName())
                          : tr("%1: the last reply was %2").arg(stepName(), link.traceText));

@@ -1,5 +1,5 @@
-#include "MainWindow.h"
 #include "NandGeometry.h"
+#include "UpdateEngine.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ constexpr double MinutesShown = 2.0;
 
 } // namespace
 
-void MainWindow::askShortPeriod()
+void UpdateEngine::askShortPeriod()
 {
     const JackPeriod found = link.port.jackPeriod();
     if (found.frames <= ShortFrames)
@@ -50,7 +50,7 @@ void MainWindow::askShortPeriod()
                     .arg(duration));
 }
 
-void MainWindow::lengthenPeriod()
+void UpdateEngine::lengthenPeriod()
 {
     if (const unsigned frames = periodBackoff.timedOut())
         logProgress(tr("MIDI: two answers lost within %1 round trips; the JACK server now runs %2 frames per "
@@ -59,7 +59,7 @@ void MainWindow::lengthenPeriod()
                         .arg(link.port.askJackPeriod(frames).frames));
 }
 
-void MainWindow::shortenPeriod()
+void UpdateEngine::shortenPeriod()
 {
     if (const unsigned frames = periodBackoff.answered())
         logProgress(tr("MIDI: %1 round trips answered in a row; the JACK server now runs %2 frames per cycle")
@@ -67,7 +67,7 @@ void MainWindow::shortenPeriod()
                         .arg(link.port.askJackPeriod(frames).frames));
 }
 
-void MainWindow::restorePeriod()
+void UpdateEngine::restorePeriod()
 {
     if (!periodToRestore)
         return;

@@ -1,7 +1,7 @@
-#include "MainWindow.h"
 #include "NandGeometry.h"
+#include "UpdateEngine.h"
 
-int MainWindow::nextGoodBlock(int from) const
+int UpdateEngine::nextGoodBlock(int from) const
 {
     for (int block = from + 1; block <= Nand::LastBlock; ++block) {
         if (!badBlocks[block])
@@ -10,7 +10,7 @@ int MainWindow::nextGoodBlock(int from) const
     return Nand::NoGoodBlock;
 }
 
-void MainWindow::startDataWriting()
+void UpdateEngine::startDataWriting()
 {
     newBadBlocks = false;
     newBadBlockCount = 0;
@@ -21,7 +21,7 @@ void MainWindow::startDataWriting()
     eraseCurrentBlock();
 }
 
-void MainWindow::eraseCurrentBlock()
+void UpdateEngine::eraseCurrentBlock()
 {
     if (currentBlock == Nand::NoGoodBlock) {
         endOfPass();
@@ -33,7 +33,7 @@ void MainWindow::eraseCurrentBlock()
     link.sendEraseBlock(currentBlock);
 }
 
-void MainWindow::markCurrentBlockBad()
+void UpdateEngine::markCurrentBlockBad()
 {
     // The image block goes on into the next good block, and the pass with it, as at its first write.
     repairingBlock = false;
@@ -45,7 +45,7 @@ void MainWindow::markCurrentBlockBad()
     blockRewritten = false;
 }
 
-void MainWindow::onEraseStatus()
+void UpdateEngine::onEraseStatus()
 {
     if (phase != BlockErase && phase != BblBlockErase)
         return;
@@ -76,8 +76,8 @@ void MainWindow::onEraseStatus()
         logProgress(tr("Erase block %1 ok").arg(currentBlock));
         logProgress(tr("Write Data Page"));
         pageInBlock = 0;
-        BlockEdit->setText(QString::number(currentBlock));
-        PageEdit->setText(QString::number(pageInBlock));
+        emit blockShown(QString::number(currentBlock));
+        emit pageShown(pageInBlock);
         phase = DataPageStart;
         arm();
         link.sendWritePage(currentBlock, std::uint8_t(pageInBlock));
@@ -91,17 +91,17 @@ void MainWindow::onEraseStatus()
     }
 }
 
-void MainWindow::writeFirstList(int page)
+void UpdateEngine::writeFirstList(int page)
 {
     logProgress(tr("writing BBL to block 0 page %1").arg(page));
     bblPage = std::int8_t(page);
-    BlockEdit->setText(tr("0"));
-    PageEdit->setText(QString::number(bblPage));
+    emit blockShown(tr("0"));
+    emit pageShown(bblPage);
     newBadBlocks = false;
     writeList();
 }
 
-void MainWindow::onWriteReady()
+void UpdateEngine::onWriteReady()
 {
     if (phase == DataPageStart) {
         pieceIndex = 0;
@@ -109,7 +109,7 @@ void MainWindow::onWriteReady()
         arm();
         buildDataFrame();
         sendPiece();
-        PageEdit->setText(QString::number(pageInBlock));
+        emit pageShown(pageInBlock);
         logProgress(tr("write page %1").arg(pageInBlock), true);
     } else if (phase == NextBblStart || phase == FirstBblStart) {
         pieceIndex = 0;
@@ -117,12 +117,12 @@ void MainWindow::onWriteReady()
         arm();
         buildBblFrame();
         sendPiece();
-        PageEdit->setText(QString::number(bblPage));
+        emit pageShown(bblPage);
         logProgress(tr("Write BBL Page %1").arg(bblPage));
     }
 }
 
-void MainWindow::onDataAck()
+void UpdateEngine::onDataAck()
 {
     int programPhase;
     switch (phase) {
@@ -156,13 +156,13 @@ void MainWindow::onDataAck()
     link.sendProgramPage();
 }
 
-void MainWindow::sendPiece()
+void UpdateEngine::sendPiece()
 {
     const int size = pieceIndex == Frame::LastPiece ? Frame::LastPieceSize : Frame::PieceSize;
     link.sendPageData(std::int16_t(size), pageFrame.data() + pieceIndex * Frame::PieceSize);
 }
 
-void MainWindow::onProgramStatus()
+void UpdateEngine::onProgramStatus()
 {
     switch (phase) {
     case DataPageProgram:
@@ -186,7 +186,7 @@ void MainWindow::onProgramStatus()
     }
 }
 
-void MainWindow::onDataPageProgrammed()
+void UpdateEngine::onDataPageProgrammed()
 {
     if (link.statusFailed) {
         logProgress(tr("FAIL!"));
@@ -213,7 +213,7 @@ void MainWindow::onDataPageProgrammed()
         leaveBlock();
 }
 
-void MainWindow::leaveBlock()
+void UpdateEngine::leaveBlock()
 {
     // A rewrite after the final check keeps the places of the blocks after it, which are checked again.
     if (imageBlockPlaces.size() <= std::size_t(dataBlockIndex))
@@ -236,7 +236,7 @@ void MainWindow::leaveBlock()
     eraseCurrentBlock();
 }
 
-void MainWindow::endOfPass()
+void UpdateEngine::endOfPass()
 {
     dataWritten = true;
     stepRetries = 0;
@@ -251,7 +251,7 @@ void MainWindow::endOfPass()
     writeList();
 }
 
-void MainWindow::finish()
+void UpdateEngine::finish()
 {
     if (!imageWritten) {
         // The image is incomplete: the unit must not take it for a finished update.
@@ -264,7 +264,7 @@ void MainWindow::finish()
     startFinalCheck();
 }
 
-void MainWindow::tellUnitFinished()
+void UpdateEngine::tellUnitFinished()
 {
     // Only the unit's idle report confirms the finish; the countdown sends it again meanwhile.
     stallTicks = 0;
@@ -276,19 +276,20 @@ void MainWindow::tellUnitFinished()
         logProgress(tr("(%1 retries)").arg(retryCount));
 }
 
-void MainWindow::sendFinishRequest()
+void UpdateEngine::sendFinishRequest()
 {
     ++finishSends;
     timeoutTicks = Engine::FinishTicks;
     link.sendFinish();
 }
 
-void MainWindow::confirmFinish()
+void UpdateEngine::confirmFinish()
 {
     phase = Idle;
     passFinished = true;
     timeoutTicks = 0;
     restorePeriod();
     logPassSummary();
-    refreshControls();
+    emit controlsReleased(connectionState);
+    emit passEnded(true, QString(), passFigures());
 }

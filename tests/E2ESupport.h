@@ -307,7 +307,7 @@ protected:
             auto unit = startUnit({"--state", path("state.bin"), "--fail-program",
                 std::to_string(failedBlock) + ":" + std::to_string(failedPage)});
             MainWindow window;
-            window.imagePath = imageFile;
+            window.engine.imagePath = imageFile;
             ASSERT_TRUE(update(window, *unit).completed);
             EXPECT_EQ(unit->stop(SIGINT), 0) << unit->log();
             EXPECT_EQ(firstDifference(readFile(path("nand.bin")), expectedArea), "");
@@ -315,12 +315,12 @@ protected:
 
         auto unit = startUnit({"--state", path("state.bin")});
         MainWindow window;
-        window.imagePath = imageFile;
+        window.engine.imagePath = imageFile;
         ASSERT_TRUE(update(window, *unit).completed);
         EXPECT_EQ(unit->stop(), 0) << unit->log();
-        EXPECT_EQ(window.bblPage, 1);
-        EXPECT_EQ(window.badBlocks[failedBlock], 1);
-        EXPECT_FALSE(window.newBadBlocks);
+        EXPECT_EQ(window.engine.bblPage, 1);
+        EXPECT_EQ(window.engine.badBlocks[failedBlock], 1);
+        EXPECT_FALSE(window.engine.newBadBlocks);
         EXPECT_EQ(firstDifference(readFile(path("nand.bin")), expectedArea), "");
     }
 
@@ -358,7 +358,7 @@ protected:
         scenario.silentFailures = {{2, 30}};
         auto unit = startUnit({"--flip-bit", "1:10", "--silent-fail", "2:30"});
         MainWindow window;
-        window.imagePath = writeImage(scenario.image);
+        window.engine.imagePath = writeImage(scenario.image);
         ASSERT_TRUE(update(window, *unit, true).completed);
         EXPECT_EQ(unit->stop(), 0) << unit->log();
         EXPECT_TRUE(window.LogText->toPlainText().contains(QStringLiteral(" blocks, verified, ")));

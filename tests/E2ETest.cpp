@@ -66,7 +66,7 @@ TEST_F(E2ETest, LostRepliesAreRetriedUntilTheImageIsInPlace)
     // Farther apart than the replies of one block, which a lost reply writes again.
     auto unit = startUnit({"--drop-every", "3000"});
     MainWindow window;
-    window.imagePath = writeImage(image);
+    window.engine.imagePath = writeImage(image);
     const WindowDriver::Pass pass = update(window, *unit);
     ASSERT_TRUE(pass.completed);
     EXPECT_GT(pass.retries, 0);
@@ -94,7 +94,7 @@ TEST_F(E2ETest, FaultsInEveryPartOfThePassStillLeaveTheImageInPlace)
         "stray-idle:30", "--fault", inData("cut-off", 1), "--fault", inData("delay", 2), "--fault",
         inData("lose", 3), "--fault", inData("lose", 3, 1), "--fault", inData("lose", 3, 2)});
     MainWindow window;
-    window.imagePath = writeImage(image);
+    window.engine.imagePath = writeImage(image);
     const WindowDriver::Pass pass = update(window, *unit);
     ASSERT_TRUE(pass.completed);
     // The disagreeing probe, the lost erase, the late reply and the burst cost one retry each at most;
@@ -147,7 +147,7 @@ TEST_P(UnitVariantTest, UnitThatUsesTheProtocolsFreedomIsUpdatedFully)
     image = expect::patternImage(expect::BlockBytes + 3 * expect::PageBytes + 77);
     auto unit = startUnit(GetParam().arguments);
     MainWindow window;
-    window.imagePath = writeImage(image);
+    window.engine.imagePath = writeImage(image);
     const WindowDriver::Pass pass = update(window, *unit, GetParam().verify);
     ASSERT_TRUE(pass.completed);
     EXPECT_EQ(pass.retries, 0);
@@ -357,7 +357,7 @@ TEST_F(JackServerKillTest, WindowOutlivesTwentyServerDeathsMidUpdateAndConnectsO
     ASSERT_TRUE(server->running()) << "jackd did not start";
     auto unit = startUnit({});
     MainWindow window;
-    window.imagePath = writeImage(smallImage());
+    window.engine.imagePath = writeImage(smallImage());
     window.init();
     WindowDriver driver(window);
     for (int kill = 0;; ++kill) {

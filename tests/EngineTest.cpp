@@ -71,7 +71,7 @@ protected:
         ASSERT_TRUE(rig.runPass());
         EXPECT_EQ(rig.nandDifferences(s), "");
         EXPECT_EQ(rig.errors(), std::vector<std::string>());
-        EXPECT_EQ(rig.window.phase, Idle);
+        EXPECT_EQ(rig.engine.phase, Idle);
         EXPECT_TRUE(rig.log().last().startsWith(QStringLiteral("Pass finished:")));
     }
 
@@ -86,10 +86,10 @@ TEST_F(EngineTest, UnusedNandRequestSequence)
     rig.device.clearRequests();
     // Batch mode leaves out the lines that come once per page written; only those may say so.
     QStringList perPageLines;
-    rig.window.logged = [&](const QString &text, bool perPage) {
+    QObject::connect(&rig.engine, &UpdateEngine::logLine, [&](const QString &text, bool perPage) {
         if (perPage)
             perPageLines << text;
-    };
+    });
     rig.pressUpdate();
     ASSERT_TRUE(rig.runPass());
     EXPECT_EQ(perPageLines, QStringList({QStringLiteral("write page 0"), QStringLiteral("write page 1")}));
@@ -139,7 +139,7 @@ TEST_F(EngineTest, StoredListsInPagesZeroAndOneRequestSequence)
     ASSERT_TRUE(rig.runPass());
 
     EXPECT_EQ(rig.device.requests(), twoStoredListsPass(image));
-    rig.window.VerifyCheckBox->setChecked(true);
+    rig.verify = true;
     rig.device.clearRequests();
     rig.pressUpdate();
     ASSERT_TRUE(rig.runPass());
@@ -163,7 +163,7 @@ TEST_F(EngineTest, UnitWithoutDataChecksumsHasEveryDiscoveryReadTwice)
     EXPECT_EQ(rig.device.requests(), twoStoredListsPass(image));
     EXPECT_EQ(rig.nandDifferences(Scenario{image, {}, {{0, {3}}, {0, {}}}}), "");
     EXPECT_EQ(rig.log().filter(QStringLiteral("each one is read twice")).size(), 1);
-    EXPECT_EQ(rig.window.retryCount, 0);
+    EXPECT_EQ(rig.engine.retryCount, 0);
 }
 
 // A read is a piece of 64 equal bytes whose checksum matches or not; a count of 0 carries no data.
@@ -272,13 +272,13 @@ TEST_P(LostDataReplyTest, CountdownRewritesTheBlockOnceAndThePassCompletes)
     rig.tick(24);
     rig.drain();
     EXPECT_EQ(requests(), before);
-    EXPECT_EQ(rig.window.retryCount, 0);
+    EXPECT_EQ(rig.engine.retryCount, 0);
 
     rig.tick(1);
-    EXPECT_EQ(rig.window.retryCount, 1);
-    EXPECT_EQ(rig.window.phase, BlockErase);
+    EXPECT_EQ(rig.engine.retryCount, 1);
+    EXPECT_EQ(rig.engine.phase, BlockErase);
     // The retry's erase is armed too, so that its own loss is retried as well.
-    EXPECT_EQ(rig.window.timeoutTicks, 25);
+    EXPECT_EQ(rig.engine.timeoutTicks, 25);
     expectCompletePass(s);
     EXPECT_EQ(rig.unit([](SimulatedUnit &u) { return u.eraseCount(1); }), 2);
     EXPECT_TRUE(rig.log().contains(QStringLiteral("(1 retries)")));
@@ -306,16 +306,16 @@ TEST_F(EngineTest, NandNeverReadyStopsAfterTenSecondsAndSaysWhatToCheck)
 
     rig.tick(99);
     rig.drain();
-    EXPECT_FALSE(rig.window.TransferButton->isEnabled());
+    EXPECT_FALSE(rig.updateAllowed());
     EXPECT_NE(rig.log().last(), StallStop);
 
     rig.tick(1);
     EXPECT_EQ(rig.log().last(), StallStop);
-    EXPECT_TRUE(rig.window.TransferButton->isEnabled());
-    EXPECT_TRUE(rig.window.ConnectButton->isEnabled());
-    EXPECT_TRUE(rig.window.progressBar->isHidden());
-    EXPECT_EQ(rig.window.phase, Idle);
-    EXPECT_EQ(rig.window.retryCount, 0);
+    EXPECT_TRUE(rig.updateAllowed());
+    EXPECT_TRUE(rig.controlsFree);
+    EXPECT_FALSE(rig.barShown);
+    EXPECT_EQ(rig.engine.phase, Idle);
+    EXPECT_EQ(rig.engine.retryCount, 0);
     rig.drain();
     EXPECT_EQ(requests(), stalledAt);
 
@@ -325,7 +325,7 @@ TEST_F(EngineTest, NandNeverReadyStopsAfterTenSecondsAndSaysWhatToCheck)
     rig.tick(300);
     rig.drain();
     EXPECT_EQ(requests(), stalledAt);
-    EXPECT_EQ(rig.window.phase, Idle);
+    EXPECT_EQ(rig.engine.phase, Idle);
     EXPECT_EQ(rig.log().filter(QStringLiteral("Update stopped")).size(), 1);
 
     rig.pressUpdate();
@@ -358,7 +358,7 @@ TEST_F(EngineTest, UnitThatSaidModeActiveHasSixtySecondsToGetItsNandReady)
     rig.tick(599);
     rig.drain();
     EXPECT_EQ(rig.log().last(), QStringLiteral("The unit is preparing its NAND; waiting up to 60 s for it"));
-    EXPECT_FALSE(rig.window.TransferButton->isEnabled());
+    EXPECT_FALSE(rig.updateAllowed());
     rig.device.releaseHeld();
     expectCompletePass(s);
 }
@@ -588,8 +588,12 @@ TEST_P(FaultTableTest, FaultEndsInTheExactNandAndAFinishedUpdate)
     });
     // As after an earlier pass with this unit: the first status is held against the unit's own value.
     if (c.variant == UnitVariant::StatusOne)
-        rig.window.successStatus.doubts(0x01);
+        rig.engine.successStatus.doubts(0x01);
     inject(c.fault, produced() + c.reply);
+    // A reply held back until the next request, or a copy right behind its reply, races the requests
+    // around it, so the requests of such a row depend on the machine's speed (a sanitizer build differs).
+    rig.recordGolden = c.fault.fault != SimulatedUnit::Fault::Delay
+        && c.fault.fault != SimulatedUnit::Fault::Trail && c.fault.fault != SimulatedUnit::Fault::Duplicate;
     rig.pressUpdate();
     ASSERT_TRUE(rig.runPassTicking());
     if (c.outcome == Outcome::StalledThenFinished) {
@@ -604,10 +608,10 @@ TEST_P(FaultTableTest, FaultEndsInTheExactNandAndAFinishedUpdate)
     EXPECT_EQ(rig.nandDifferences(c.scenario), "");
     EXPECT_EQ(rig.errors(), std::vector<std::string>());
     EXPECT_FALSE(rig.unit([](SimulatedUnit &u) { return u.active(); }));
-    EXPECT_EQ(rig.window.phase, Idle);
-    EXPECT_EQ(rig.window.passFinished, c.outcome != Outcome::Unconfirmed);
-    EXPECT_TRUE(rig.window.TransferButton->isEnabled());
-    EXPECT_TRUE(rig.window.progressBar->isHidden());
+    EXPECT_EQ(rig.engine.phase, Idle);
+    EXPECT_EQ(rig.engine.passFinished, c.outcome != Outcome::Unconfirmed);
+    EXPECT_TRUE(rig.updateAllowed());
+    EXPECT_FALSE(rig.barShown);
     const int finishes = rig.stats().requestsByCommand[0x0F];
     if (c.outcome == Outcome::Unconfirmed) {
         EXPECT_EQ(rig.log().last(), QStringLiteral("Update stopped: the unit did not confirm the finish"));
@@ -618,7 +622,7 @@ TEST_P(FaultTableTest, FaultEndsInTheExactNandAndAFinishedUpdate)
         EXPECT_EQ(rig.log().last().contains(QStringLiteral(" blocks, verified,")), c.scenario.verify);
         EXPECT_GE(finishes, 1);
     }
-    RecordProperty("retries", rig.window.retryCount);
+    RecordProperty("retries", rig.engine.retryCount);
     RecordProperty("requests", rig.stats().requests);
     RecordProperty("finishes", finishes);
 }
@@ -636,7 +640,7 @@ TEST_F(EngineTest, LateAckAfterARetryIsIgnored)
     ASSERT_EQ(rig.stats().repliesHeld, 1);
     rig.tick(25);
     expectCompletePass(s);
-    EXPECT_EQ(rig.window.retryCount, 1);
+    EXPECT_EQ(rig.engine.retryCount, 1);
     EXPECT_EQ(rig.stats().repliesDelayed, 1);
 }
 
@@ -679,7 +683,7 @@ TEST_P(DamagedReplyTest, PassStillWritesTheImageExactly)
     if (c.retries)
         rig.tick(25);
     expectCompletePass(s);
-    EXPECT_EQ(rig.window.retryCount, c.retries);
+    EXPECT_EQ(rig.engine.retryCount, c.retries);
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, DamagedReplyTest, ::testing::ValuesIn(damagedCases),
@@ -698,7 +702,7 @@ TEST_F(EngineTest, PieceDamagedOnItsWayInRewritesTheBlock)
     expectCompletePass(s);
     EXPECT_EQ(rig.stats().requestsDamaged, 1);
     EXPECT_EQ(rig.unit([](SimulatedUnit &u) { return u.eraseCount(1); }), 2);
-    EXPECT_EQ(rig.window.retryCount, 1);
+    EXPECT_EQ(rig.engine.retryCount, 1);
     EXPECT_TRUE(rig.log().contains(
         QStringLiteral("The unit received piece 7 damaged; the write of block 1 starts again")));
 }
@@ -711,9 +715,9 @@ TEST_F(EngineTest, TransferDuringAPassAbandonsItAndStartsOver)
     // Its acknowledgement is held back until the next request, so it reaches the abandoned pass.
     holdReply(dataAck(40, 10), 1);
     startAndRunTo(dataAck(40, 10));
-    ASSERT_EQ(rig.window.phase, DataPageSend);
-    rig.window.Transfer();
-    EXPECT_EQ(rig.window.phase, Idle);
+    ASSERT_EQ(rig.engine.phase, DataPageSend);
+    rig.engine.startPass(rig.verify);
+    EXPECT_EQ(rig.engine.phase, Idle);
     expectCompletePass(s);
     EXPECT_EQ(rig.stats().requestsByCommand[0x0E], 2);
     EXPECT_EQ(rig.stats().requestsByCommand[0x0F], 1);
@@ -737,8 +741,8 @@ TEST_F(EngineTest, UnitThatKeepsLosingRepliesInOneBlockStopsThePassAfterSixteenR
         QStringLiteral("Update stopped: the write of block 1 failed again after 16 retries"));
     EXPECT_TRUE(
         rig.log().contains(QStringLiteral("the write of block 1: no reply came to the last request")));
-    EXPECT_EQ(rig.window.retryCount, 16);
-    EXPECT_EQ(rig.window.phase, Idle);
+    EXPECT_EQ(rig.engine.retryCount, 16);
+    EXPECT_EQ(rig.engine.phase, Idle);
     EXPECT_EQ(rig.stats().requestsByCommand[0x0F], 0);
 }
 
@@ -749,28 +753,28 @@ TEST_F(EngineTest, DisconnectMidPassRetriesIntoTheClosedPortThenGivesTheControls
     ASSERT_TRUE(rig.connect());
     holdReply(dataAck(2, 10), 0);
     startAndRunTo(dataAck(2, 10));
-    ASSERT_EQ(rig.window.phase, DataPageSend);
-    rig.window.Connect();
-    ASSERT_EQ(rig.window.connectionState, Disconnected);
+    ASSERT_EQ(rig.engine.phase, DataPageSend);
+    rig.disconnect();
+    ASSERT_EQ(rig.engine.connectionState, Disconnected);
     rig.drain();
     const int erases = rig.stats().requestsByCommand[0x0A];
 
-    EXPECT_TRUE(rig.window.ConnectButton->isEnabled());
-    EXPECT_FALSE(rig.window.TransferButton->isEnabled());
+    EXPECT_TRUE(rig.controlsFree);
+    EXPECT_FALSE(rig.updateAllowed());
 
     rig.tick(25);
-    EXPECT_EQ(rig.window.retryCount, 1);
-    EXPECT_EQ(rig.window.phase, BlockErase);
+    EXPECT_EQ(rig.engine.retryCount, 1);
+    EXPECT_EQ(rig.engine.phase, BlockErase);
     // Every retry goes into the closed port; 10 s after the last answer the pass stops for silence.
     rig.tick(74);
     EXPECT_NE(rig.log().last(), StallStop);
     rig.tick(1);
     EXPECT_EQ(rig.log().last(), StallStop);
-    EXPECT_EQ(rig.window.retryCount, 3);
-    EXPECT_EQ(rig.window.phase, Idle);
-    EXPECT_TRUE(rig.window.ConnectButton->isEnabled());
-    EXPECT_TRUE(rig.window.MidiInList->isEnabled());
-    EXPECT_FALSE(rig.window.TransferButton->isEnabled());
+    EXPECT_EQ(rig.engine.retryCount, 3);
+    EXPECT_EQ(rig.engine.phase, Idle);
+    EXPECT_TRUE(rig.controlsFree);
+    EXPECT_EQ(rig.shownState, Disconnected);
+    EXPECT_FALSE(rig.updateAllowed());
     EXPECT_EQ(rig.device.releaseHeld(), 0);
     rig.drain();
     EXPECT_EQ(rig.stats().requestsByCommand[0x0A], erases);
@@ -828,17 +832,17 @@ TEST_P(RefusedImageTest, TransferRefusesAndGivesTheControlsBack)
         });
     ASSERT_TRUE(rig.connect());
     const int before = requests();
-    rig.window.imagePath = path;
-    rig.window.imageIsPlaceholder = c.placeholder;
+    rig.engine.imagePath = path;
+    rig.engine.imageIsPlaceholder = c.placeholder;
     rig.pressUpdate();
     rig.drain();
 
     EXPECT_EQ(rig.log().last(), QString::fromLatin1(c.line));
     EXPECT_EQ(requests(), before);
-    EXPECT_TRUE(rig.window.TransferButton->isEnabled());
-    EXPECT_TRUE(rig.window.ConnectButton->isEnabled());
-    EXPECT_FALSE(rig.window.imageLoaded);
-    EXPECT_EQ(rig.window.stallTicks, 0);
+    EXPECT_TRUE(rig.updateAllowed());
+    EXPECT_TRUE(rig.controlsFree);
+    EXPECT_FALSE(rig.engine.imageLoaded);
+    EXPECT_EQ(rig.engine.stallTicks, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, RefusedImageTest, ::testing::ValuesIn(refusalCases),
@@ -858,12 +862,12 @@ TEST_F(EngineTest, LargestImageThatFitsIsAccepted)
         return 0;
     });
     ASSERT_TRUE(rig.connect());
-    rig.window.imagePath = path;
+    rig.engine.imagePath = path;
     rig.pressUpdate();
-    EXPECT_EQ(rig.window.imageSize, 1023 * Block);
+    EXPECT_EQ(rig.engine.imageSize, 1023 * Block);
     EXPECT_EQ(rig.log().last(), QStringLiteral("Reset NAND"));
     ASSERT_TRUE(rig.runUntil([&] { return rig.stats().silencedRequests == 1; }));
-    rig.window.imageData.clear();
+    rig.engine.imageData.clear();
 }
 
 TEST_F(EngineTest, NandReadyBeforeAnyImageWasLoadedStartsNothing)
@@ -874,12 +878,12 @@ TEST_F(EngineTest, NandReadyBeforeAnyImageWasLoadedStartsNothing)
         return 0;
     });
     const int before = requests();
-    rig.window.link.traceText.clear();
+    rig.engine.link.traceText.clear();
     const Bytes ready = expect::reply(0x2E);
     rig.device.send(ready.data(), ready.size());
-    ASSERT_TRUE(rig.runUntil([&] { return rig.window.link.traceText.endsWith(QStringLiteral("2ef7")); }));
+    ASSERT_TRUE(rig.runUntil([&] { return rig.engine.link.traceText.endsWith(QStringLiteral("2ef7")); }));
     rig.drain();
-    EXPECT_EQ(rig.window.phase, Idle);
+    EXPECT_EQ(rig.engine.phase, Idle);
     EXPECT_EQ(requests(), before);
 }
 
@@ -889,10 +893,10 @@ TEST_F(EngineTest, CountdownAfterStartUpRunsOutWithoutEffect)
     const int before = requests();
     rig.tick(25);
     rig.drain();
-    EXPECT_EQ(rig.window.timeoutTicks, 0);
-    EXPECT_EQ(rig.window.retryCount, 0);
+    EXPECT_EQ(rig.engine.timeoutTicks, 0);
+    EXPECT_EQ(rig.engine.retryCount, 0);
     EXPECT_EQ(requests(), before);
-    EXPECT_TRUE(rig.window.LogText->toPlainText().isEmpty());
+    EXPECT_TRUE(rig.heard.isEmpty());
 }
 
 struct DispatchCase
@@ -928,15 +932,15 @@ TEST_P(DispatchTest, ReplyActsOnTheControlsOnly)
 {
     const DispatchCase &c = GetParam();
     ASSERT_TRUE(rig.connect());
-    ASSERT_EQ(rig.window.SnEdit->text(), QStringLiteral("909-000-121"));
-    rig.window.link.traceText.clear();
+    ASSERT_EQ(rig.serial, QStringLiteral("909-000-121"));
+    rig.engine.link.traceText.clear();
     rig.device.send(c.message.data(), c.message.size());
-    ASSERT_TRUE(rig.runUntil([&] { return !rig.window.link.traceText.isEmpty(); }));
-    EXPECT_EQ(rig.window.connectionState, Connected);
-    EXPECT_EQ(rig.window.phase, Idle);
-    EXPECT_EQ(rig.window.TransferButton->isEnabled(), c.transferEnabled);
-    EXPECT_EQ(!rig.window.progressBar->isHidden(), c.progressShown);
-    EXPECT_EQ(rig.window.SnEdit->text(), QString::fromLatin1(c.serial));
+    ASSERT_TRUE(rig.runUntil([&] { return !rig.engine.link.traceText.isEmpty(); }));
+    EXPECT_EQ(rig.engine.connectionState, Connected);
+    EXPECT_EQ(rig.engine.phase, Idle);
+    EXPECT_EQ(rig.updateAllowed(), c.transferEnabled);
+    EXPECT_EQ(rig.barShown, c.progressShown);
+    EXPECT_EQ(rig.serial, QString::fromLatin1(c.serial));
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, DispatchTest, ::testing::ValuesIn(dispatchCases),

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "MainWindow.h"
+#include "GoldenPasses.h"
 #include "MidiTestSupport.h"
 #include "SimulatedDevice.h"
+#include "UpdateEngine.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -378,12 +379,20 @@ public:
         recorded.clear();
     }
 
+    // Every request since the unit was made, whatever the test cleared.
+    std::vector<Bytes> allRequests()
+    {
+        std::lock_guard<std::mutex> lock(recordMutex);
+        return everything;
+    }
+
 protected:
     void receive(const std::uint8_t *bytes, std::size_t size) override
     {
         {
             std::lock_guard<std::mutex> lock(recordMutex);
             recorded.emplace_back(bytes, bytes + size);
+            everything.emplace_back(bytes, bytes + size);
         }
         SimulatedDevice::receive(bytes, size);
     }
@@ -391,10 +400,11 @@ protected:
 private:
     std::mutex recordMutex;
     std::vector<Bytes> recorded;
+    std::vector<Bytes> everything;
 };
 
-// The real window, off screen, connected through the real MidiPort to a simulated unit. Its timer is
-// stopped: tests tick the countdown themselves.
+// The engine, connected through the real MidiPort to a simulated unit, and what a face shows of its
+// signals, as the window shows them. No clock runs: tests tick the countdown themselves.
 class UpdateRig
 {
 public:
@@ -402,13 +412,34 @@ public:
 
     UpdateRig()
     {
-        window.init();
-        window.timer->stop();
+        QObject::connect(&engine, &UpdateEngine::logLine, [this](const QString &text) { heard << text; });
+        QObject::connect(&engine, &UpdateEngine::deviceInfo,
+            [this](const QString &shown, const QString &) { serial = shown; });
+        QObject::connect(&engine, &UpdateEngine::passStarted, [this] {
+            controlsFree = false;
+            barShown = true;
+        });
+        QObject::connect(&engine, &UpdateEngine::progressValue, [this](int value) { bar = value; });
+        QObject::connect(&engine, &UpdateEngine::controlsReleased, [this](int state) {
+            shownState = state;
+            controlsFree = true;
+            barShown = false;
+        });
     }
 
-    ~UpdateRig() { window.link.port.close(); }
+    ~UpdateRig()
+    {
+        engine.link.port.close();
+#ifdef TAVRIN_GOLDEN_FILE
+        if (recordGolden)
+            golden::check(TAVRIN_GOLDEN_FILE, device.allRequests(), heard);
+#endif
+    }
 
-    template <class F> auto unit(F f) { return device.withUnit(f); }
+    template <class F> auto unit(F f)
+    {
+        return device.withUnit(f);
+    }
 
     SimulatedUnit::Stats stats()
     {
@@ -449,10 +480,18 @@ public:
 
     bool connect()
     {
-        window.MidiInList->setCurrentRow(inputRow(window.link.port, DeviceName));
-        window.MidiOutList->setCurrentRow(outputRow(window.link.port, DeviceName));
-        window.ConnectButton->click();
-        return runUntil([this] { return window.connectionState == Connected; });
+        if (engine.connectUnit(
+                inputRow(engine.link.port, DeviceName), outputRow(engine.link.port, DeviceName)))
+            shownState = Connecting;
+        return runUntil([this] { return engine.connectionState == Connected; });
+    }
+
+    // Disconnect, as pressed in the window.
+    void disconnect()
+    {
+        engine.disconnectUnit();
+        shownState = Disconnected;
+        controlsFree = true;
     }
 
     // Loads the image through a file in place of the embedded one.
@@ -463,7 +502,7 @@ public:
         file.open(QIODevice::WriteOnly);
         file.write(reinterpret_cast<const char *>(image.data()), qint64(image.size()));
         file.close();
-        window.imagePath = path;
+        engine.imagePath = path;
     }
 
     // Sets up the unit's NAND and faults and loads the scenario's image.
@@ -495,7 +534,7 @@ public:
             return 0;
         });
         useImage(s.image);
-        window.VerifyCheckBox->setChecked(s.verify);
+        verify = s.verify;
     }
 
     std::string nandDifferences(const expect::Scenario &s, bool *outOfSpace = nullptr)
@@ -504,12 +543,25 @@ public:
         return unit([&](SimulatedUnit &u) { return expect::nandDifferences(u, expected); });
     }
 
-    void pressUpdate() { window.TransferButton->click(); }
+    // Update, as pressed in the window: only while connected and no pass runs.
+    void pressUpdate()
+    {
+        if (!updateAllowed())
+            return;
+        controlsFree = false;
+        bar = 0;
+        engine.startPass(verify);
+    }
+
+    bool updateAllowed() const
+    {
+        return controlsFree && shownState == Connected;
+    }
 
     // Runs until the controls come back: the unit reported idle, or the pass stopped.
     bool runPass()
     {
-        return runUntil([this] { return window.ConnectButton->isEnabled(); });
+        return runUntil([this] { return controlsFree; });
     }
 
     // Runs until the controls come back, ticking the window's clock whenever the unit falls quiet, so
@@ -518,7 +570,7 @@ public:
     {
         int seen = -1;
         int quiet = 0;
-        for (int ticks = 0; !window.ConnectButton->isEnabled();) {
+        for (int ticks = 0; !controlsFree;) {
             QEventLoop loop;
             QTimer::singleShot(2, &loop, &QEventLoop::quit);
             loop.exec();
@@ -545,13 +597,28 @@ public:
     void tick(int times)
     {
         for (int i = 0; i < times; ++i)
-            window.update();
+            engine.tick();
     }
 
-    QStringList log() const { return window.LogText->toPlainText().split(QLatin1Char('\n')); }
+    // The log as the window shows it: a line that holds a line break counts as two.
+    QStringList log() const
+    {
+        return heard.join(QLatin1Char('\n')).split(QLatin1Char('\n'));
+    }
 
     RecordingUnit device{DeviceName};
-    MainWindow window;
+    UpdateEngine engine;
+    // Every log line, without the window's cap, and the rest of what the window would show.
+    QStringList heard;
+    QString serial;
+    int shownState = Disconnected;
+    bool controlsFree = true;
+    bool barShown = false;
+    int bar = 0;
+    // The window's "Verify after writing".
+    bool verify = false;
+    // Off for passes whose requests depend on the build, such as those of the embedded image.
+    bool recordGolden = true;
 
 private:
     std::vector<Bytes> block0Before;

@@ -9,23 +9,23 @@ namespace {
 class PageFrameTest : public ::testing::Test
 {
 protected:
-    Bytes frameBytes() const { return Bytes(window.pageFrame.begin(), window.pageFrame.end()); }
+    Bytes frameBytes() const { return Bytes(engine.pageFrame.begin(), engine.pageFrame.end()); }
 
     void loadImage(const Bytes &image)
     {
-        window.imageData = QByteArray(reinterpret_cast<const char *>(image.data()), int(image.size()));
-        window.imageSize = int(image.size());
+        engine.imageData = QByteArray(reinterpret_cast<const char *>(image.data()), int(image.size()));
+        engine.imageSize = int(image.size());
     }
 
     Bytes buildData(int imageBlock, int page)
     {
-        window.dataBlockIndex = std::int16_t(imageBlock);
-        window.pageInBlock = std::int8_t(page);
-        window.buildDataFrame();
+        engine.dataBlockIndex = std::int16_t(imageBlock);
+        engine.pageInBlock = std::int8_t(page);
+        engine.buildDataFrame();
         return frameBytes();
     }
 
-    MainWindow window;
+    UpdateEngine engine;
 };
 
 struct CheckByteCase
@@ -68,11 +68,11 @@ TEST_P(CheckBytesTest, EverySectorGetsTheCheckBytesOfItsOwnData)
         std::copy(sector.begin(), sector.end(), expected.begin() + 16 + 260 * k);
         std::copy(c.expected.begin(), c.expected.end(), expected.begin() + 272 + 260 * k);
     }
-    std::fill(window.pageFrame.begin(), window.pageFrame.end(), 0x5A);
+    std::fill(engine.pageFrame.begin(), engine.pageFrame.end(), 0x5A);
     for (int k = 0; k < 8; ++k)
-        std::copy(sector.begin(), sector.end(), window.pageFrame.begin() + 16 + 260 * k);
+        std::copy(sector.begin(), sector.end(), engine.pageFrame.begin() + 16 + 260 * k);
 
-    window.addCheckBytes();
+    engine.addCheckBytes();
     EXPECT_EQ(frameBytes(), expected);
 }
 
@@ -114,10 +114,10 @@ TEST_P(DataFrameTest, FrameCarriesTheImageBytesOfItsPageAndMarksTheEnd)
     const DataFrameCase &c = GetParam();
     const Bytes image = expect::patternImage(c.imageSize, 3);
     loadImage(image);
-    window.imageDone = !c.holdsFinalByte;
+    engine.imageDone = !c.holdsFinalByte;
 
     EXPECT_EQ(buildData(c.imageBlock, c.page), expect::dataFrame(image, c.imageBlock, c.page));
-    EXPECT_EQ(window.imageDone, c.holdsFinalByte);
+    EXPECT_EQ(engine.imageDone, c.holdsFinalByte);
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, DataFrameTest, ::testing::ValuesIn(dataFrameCases),
@@ -141,20 +141,20 @@ TEST_F(PageFrameTest, EndMarkFollowsThePageLastBuiltWhenALastBlockIsRewound)
     const Bytes image = expect::patternImage(3915344, 5);
     loadImage(image);
     buildData(29, 55);
-    EXPECT_TRUE(window.imageDone);
+    EXPECT_TRUE(engine.imageDone);
     buildData(29, 0);
-    EXPECT_FALSE(window.imageDone);
+    EXPECT_FALSE(engine.imageDone);
     buildData(29, 55);
-    EXPECT_TRUE(window.imageDone);
+    EXPECT_TRUE(engine.imageDone);
 }
 
 TEST_F(PageFrameTest, ListFrameReadsBackAsAStoredList)
 {
-    window.badBlocks.fill(0);
-    window.factoryDefects = 0x0203;
+    engine.badBlocks.fill(0);
+    engine.factoryDefects = 0x0203;
     for (int b : {0, 7, 300, 1023})
-        window.badBlocks[b] = 1;
-    window.buildBblFrame();
+        engine.badBlocks[b] = 1;
+    engine.buildBblFrame();
     EXPECT_EQ(frameBytes(), expect::listFrame(0x0203, {0, 7, 300, 1023}));
 
     const Bytes frame = frameBytes();
@@ -165,22 +165,22 @@ TEST_F(PageFrameTest, ListFrameReadsBackAsAStoredList)
 
 TEST_F(PageFrameTest, ListFrameWithoutBadBlocksHoldsOnlyTheHeader)
 {
-    window.badBlocks.fill(0);
-    window.factoryDefects = 3;
-    window.buildBblFrame();
+    engine.badBlocks.fill(0);
+    engine.factoryDefects = 3;
+    engine.buildBblFrame();
     EXPECT_EQ(frameBytes(), expect::listFrame(3, {}));
 }
 
 TEST_F(PageFrameTest, ListFrameKeepsTheLowestHundredAndOneBadBlocks)
 {
-    window.badBlocks.fill(0);
-    window.factoryDefects = 2;
+    engine.badBlocks.fill(0);
+    engine.factoryDefects = 2;
     std::set<int> bad;
     for (int i = 0; i < 150; ++i) {
-        window.badBlocks[1023 - 5 * i] = 1;
+        engine.badBlocks[1023 - 5 * i] = 1;
         bad.insert(1023 - 5 * i);
     }
-    window.buildBblFrame();
+    engine.buildBblFrame();
     std::set<int> lowest(bad.begin(), std::next(bad.begin(), 101));
     EXPECT_EQ(frameBytes(), expect::listFrame(2, lowest));
     EXPECT_EQ(frameBytes()[16 + 4 + 2 * 101], 0xFF);

@@ -120,7 +120,7 @@ TEST_F(WindowOverJack, StoppedServerIsNamedInTheLogAndEndsAConnectionThroughIt)
         if (c.connect) {
             window->ConnectButton->click();
             ASSERT_EQ(window->connectionState, Connecting);
-            window->phase = DataPageSend;
+            window->engine.phase = DataPageSend;
         }
         unit.close();
         if (c.connect) {
@@ -130,7 +130,7 @@ TEST_F(WindowOverJack, StoppedServerIsNamedInTheLogAndEndsAConnectionThroughIt)
         QTRY_COMPARE_WITH_TIMEOUT(window->LogText->toPlainText(), c.log, 10000);
         EXPECT_EQ(window->connectionState, Disconnected);
         EXPECT_EQ(window->ConnectButton->text(), "Connect");
-        EXPECT_EQ(window->phase, Idle);
+        EXPECT_EQ(window->engine.phase, Idle);
         EXPECT_EQ(window->MidiInList->count(), 0);
         TearDown();
     }

@@ -288,7 +288,7 @@ TEST(WindowForm, BeforeInitTheFormShowsItsLayoutState)
     EXPECT_FALSE(window.TryConText->isHidden());
     EXPECT_EQ(window.IconLabel->text(), "TextLabel");
     EXPECT_EQ(window.TransferButton->text(), "Transfer");
-    EXPECT_TRUE(window.imageData.isNull());
+    EXPECT_TRUE(window.engine.imageData.isNull());
 }
 
 TEST(WindowForm, InitPreparesControlsPictureAndTimer)
@@ -303,9 +303,9 @@ TEST(WindowForm, InitPreparesControlsPictureAndTimer)
     EXPECT_EQ(window.IconLabel->pixmap(Qt::ReturnByValue).size(), QSize(320, 87));
     EXPECT_EQ(window.IconLabel->text(), "");
     EXPECT_EQ(window.connectionState, Disconnected);
-    EXPECT_EQ(window.phase, Idle);
-    EXPECT_EQ(window.timeoutTicks, 25);
-    EXPECT_EQ(window.retryCount, 0);
+    EXPECT_EQ(window.engine.phase, Idle);
+    EXPECT_EQ(window.engine.timeoutTicks, 25);
+    EXPECT_EQ(window.engine.retryCount, 0);
     EXPECT_EQ(window.selectedInputRow, 0);
     EXPECT_EQ(window.selectedOutputRow, 0);
     ASSERT_NE(window.timer, nullptr);
@@ -313,7 +313,7 @@ TEST(WindowForm, InitPreparesControlsPictureAndTimer)
     EXPECT_EQ(window.timer->interval(), 100);
     EXPECT_TRUE(window.timer->isActive());
     EXPECT_FALSE(window.timer->isSingleShot());
-    EXPECT_EQ(window.link.port.receiver, &window);
+    EXPECT_EQ(window.engine.link.port.receiver, &window.engine);
 }
 
 TEST(WindowForm, InitMakesTheFirstRowOfEachPortListCurrent)
@@ -434,9 +434,7 @@ TEST_F(WindowControls, VersionShowsLowByteDotHighByteWithTwoDigits)
     };
     const Case cases[] = {{515, "3.02"}, {2561, "1.10"}, {0, "0.00"}, {261, "5.01"}, {16383, "255.63"}};
     for (const Case &c : cases) {
-        window.link.versionValue = c.value;
-        window.link.serialText = "909-000-121";
-        window.showDeviceInfo();
+        window.showDeviceInfo(QStringLiteral("909-000-121"), UpdateEngine::versionText(c.value));
         EXPECT_EQ(window.VersionEdit->text(), QString::fromLatin1(c.shown)) << c.value;
         EXPECT_EQ(window.SnEdit->text(), "909-000-121");
     }
@@ -460,15 +458,26 @@ TEST_F(WindowControls, ProgressDisplayResetsTheBarAndLocksBothButtons)
     EXPECT_EQ(window.PageEdit->text(), "12");
 }
 
+// A pass writes about two thousand lines: the log keeps the last 2,500, also over lines typed in it.
+TEST_F(WindowControls, LogKeepsItsLineCapOverManyLines)
+{
+    for (int i = 0; i < 12000; ++i)
+        window.LogText->appendPlainText(QStringLiteral("typed %1").arg(i));
+    for (int i = 0; i < 3000; ++i)
+        window.engine.logProgress(QStringLiteral("logged %1").arg(i));
+    EXPECT_LE(window.LogText->blockCount(), 2500);
+    EXPECT_TRUE(window.LogText->toPlainText().endsWith(QStringLiteral("logged 2999")));
+}
+
 // The timer's tick has to reach MainWindow::update(), not the repaint slot it hides: only the former
 // moves the countdown.
 TEST_F(WindowControls, TimerTickCountsTheReplyTimeOutDown)
 {
     window.timer->stop();
-    ASSERT_EQ(window.timeoutTicks, 25);
+    ASSERT_EQ(window.engine.timeoutTicks, 25);
     for (int tick = 1; tick <= 3; ++tick) {
         ASSERT_TRUE(QMetaObject::invokeMethod(window.timer, "timeout", Qt::DirectConnection));
-        EXPECT_EQ(window.timeoutTicks, 25 - tick);
+        EXPECT_EQ(window.engine.timeoutTicks, 25 - tick);
     }
 }
 
@@ -478,7 +487,7 @@ TEST_F(WindowControls, CloseAsksOnceWhileAnUpdateRunsAndNeverWhenIdle)
         for (int phase : {Idle, BlockErase, DataPageSend}) {
             for (QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
                 window.connectionState = state;
-                window.phase = phase;
+                window.engine.phase = phase;
                 int questions = 0;
                 QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
                 // The question is modal: answer it from the event loop it runs.
@@ -554,7 +563,7 @@ TEST_F(WindowConnection, ConnectOpensBothPortsAndAsksTheUnitToIdentify)
     EXPECT_EQ(window.ConnectButton->text(), "Disconnect");
     EXPECT_FALSE(window.MidiInList->isEnabled());
     EXPECT_FALSE(window.TransferButton->isEnabled());
-    EXPECT_EQ(window.timeoutTicks, 25);
+    EXPECT_EQ(window.engine.timeoutTicks, 25);
 }
 
 TEST_F(WindowConnection, IdentityReplyConnectsAndShowsSerialAndVersion)
@@ -573,7 +582,7 @@ TEST_F(WindowConnection, FurtherIdentityReplyOnlyRefreshesSerialAndVersion)
     window.TransferButton->setEnabled(false);
     ASSERT_TRUE(unit.reply(otherDeviceInfo));
     QTRY_COMPARE_WITH_TIMEOUT(window.VersionEdit->text(), QString("3.02"), 5000);
-    EXPECT_EQ(window.SnEdit->text(), window.link.serialText);
+    EXPECT_EQ(window.SnEdit->text(), window.engine.link.serialText);
     EXPECT_EQ(window.connectionState, Connected);
     EXPECT_FALSE(window.TransferButton->isEnabled());
 }
@@ -582,17 +591,17 @@ TEST_F(WindowConnection, DisconnectWhileConnectingReturnsToTheStartState)
 {
     window.ConnectButton->click();
     ASSERT_EQ(window.connectionState, Connecting);
-    window.phase = DataPageSend;
+    window.engine.phase = DataPageSend;
     window.ConnectButton->click();
     EXPECT_EQ(window.connectionState, Disconnected);
-    EXPECT_EQ(window.link.port.inHandle.load(), nullptr);
-    EXPECT_EQ(window.link.port.outHandle, nullptr);
+    EXPECT_EQ(window.engine.link.port.inHandle.load(), nullptr);
+    EXPECT_EQ(window.engine.link.port.outHandle, nullptr);
     EXPECT_TRUE(window.MidiInList->isEnabled());
     EXPECT_TRUE(window.MidiOutList->isEnabled());
     EXPECT_EQ(window.ConnectButton->text(), "Connect");
     EXPECT_EQ(window.SnEdit->text(), "");
     EXPECT_EQ(window.VersionEdit->text(), "");
-    EXPECT_EQ(window.phase, DataPageSend);
+    EXPECT_EQ(window.engine.phase, DataPageSend);
 }
 
 TEST_F(WindowConnection, DisconnectAfterIdentityEmptiesSerialAndVersion)
@@ -659,11 +668,11 @@ TEST_F(WindowConnection, SilentUnitIsReportedOnlyWhileConnecting)
     const QString hint
         = "No answer from the unit within 3 s. Check that \"MIDI IN port\" and \"MIDI OUT "
           "port\" are the same unit, its cable and its power, then press Disconnect and Connect.";
-    ASSERT_FALSE(window.identifyWait->isActive());
+    ASSERT_FALSE(window.engine.identifyWait->isActive());
     window.ConnectButton->click();
-    EXPECT_TRUE(window.identifyWait->isActive());
-    EXPECT_TRUE(window.identifyWait->isSingleShot());
-    EXPECT_EQ(window.identifyWait->interval(), 3000);
+    EXPECT_TRUE(window.engine.identifyWait->isActive());
+    EXPECT_TRUE(window.engine.identifyWait->isSingleShot());
+    EXPECT_EQ(window.engine.identifyWait->interval(), 3000);
     struct Case
     {
         int state;
@@ -671,8 +680,8 @@ TEST_F(WindowConnection, SilentUnitIsReportedOnlyWhileConnecting)
     };
     for (const Case &c : {Case{Connecting, hint}, Case{Connected, ""}, Case{Disconnected, ""}}) {
         window.LogText->clear();
-        window.connectionState = c.state;
-        ASSERT_TRUE(QMetaObject::invokeMethod(window.identifyWait, "timeout", Qt::DirectConnection));
+        window.engine.connectionState = c.state;
+        ASSERT_TRUE(QMetaObject::invokeMethod(window.engine.identifyWait, "timeout", Qt::DirectConnection));
         EXPECT_EQ(window.LogText->toPlainText(), c.log) << c.state;
     }
 }
@@ -682,16 +691,16 @@ TEST_F(WindowConnection, SilentUnitIsReportedOnlyWhileConnecting)
 TEST_F(WindowConnection, LostFirstIdentifyIsSentAgainUntilTheUnitAnswers)
 {
     window.ConnectButton->click();
-    EXPECT_TRUE(window.identifyResend->isActive());
-    EXPECT_EQ(window.identifyResend->interval(), 500);
-    window.identifyResend->stop();
+    EXPECT_TRUE(window.engine.identifyResend->isActive());
+    EXPECT_EQ(window.engine.identifyResend->interval(), 500);
+    window.engine.identifyResend->stop();
     ASSERT_TRUE(unit.waitForMessages(1));
-    ASSERT_TRUE(QMetaObject::invokeMethod(window.identifyResend, "timeout", Qt::DirectConnection));
+    ASSERT_TRUE(QMetaObject::invokeMethod(window.engine.identifyResend, "timeout", Qt::DirectConnection));
     ASSERT_TRUE(unit.waitForMessages(2));
     EXPECT_EQ(unit.messages(), (std::vector<Bytes>{identify, identify}));
     ASSERT_TRUE(unit.reply(deviceInfo));
     QTRY_COMPARE_WITH_TIMEOUT(window.connectionState, int(Connected), 5000);
-    ASSERT_TRUE(QMetaObject::invokeMethod(window.identifyResend, "timeout", Qt::DirectConnection));
+    ASSERT_TRUE(QMetaObject::invokeMethod(window.engine.identifyResend, "timeout", Qt::DirectConnection));
     EXPECT_EQ(unit.messages().size(), 2u);
 }
 
@@ -701,8 +710,8 @@ TEST_F(WindowConnection, Close1ClosesThePortsAtOnceAndTheWindowHalfASecondLater)
     connectAndIdentify();
     ASSERT_TRUE(QMetaObject::invokeMethod(&window, "close1", Qt::DirectConnection));
     EXPECT_EQ(window.connectionState, Disconnected);
-    EXPECT_EQ(window.link.port.inHandle.load(), nullptr);
-    EXPECT_EQ(window.link.port.outHandle, nullptr);
+    EXPECT_EQ(window.engine.link.port.inHandle.load(), nullptr);
+    EXPECT_EQ(window.engine.link.port.outHandle, nullptr);
     EXPECT_FALSE(unit.reply(deviceInfo));
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.ConnectButton->text(), "Disconnect");
@@ -726,7 +735,7 @@ protected:
     static void announceChange(MainWindow &w)
     {
         QEvent changed(PortWatcher::PortsChanged);
-        QApplication::sendEvent(&w, &changed);
+        QApplication::sendEvent(&w.engine, &changed);
     }
 
     static QString current(QListWidget *list)

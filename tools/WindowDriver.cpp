@@ -95,7 +95,7 @@ WindowDriver::Pass WindowDriver::runUpdate(int quietMilliseconds)
     Pass pass;
     if (!window.TransferButton->isEnabled())
         return pass;
-    const int retriesBefore = window.retryCount;
+    const int retriesBefore = window.engine.retryCount;
     replies = 0;
     QElapsedTimer clock;
     clock.start();
@@ -104,11 +104,11 @@ WindowDriver::Pass WindowDriver::runUpdate(int quietMilliseconds)
     pass.ended = waitUntil([this] { return window.ConnectButton->isEnabled(); }, quietMilliseconds);
     pass.milliseconds = clock.elapsed();
     pass.replies = replies;
-    pass.retries = window.retryCount - retriesBefore;
+    pass.retries = window.engine.retryCount - retriesBefore;
     // Only a finish that the unit confirmed completes the update.
-    pass.completed = pass.ended && window.passFinished;
+    pass.completed = pass.ended && window.engine.passFinished;
     if (pass.completed)
-        pass.imagePages = window.dataBlockIndex * Nand::PagesPerBlock + window.pageInBlock + 1;
+        pass.imagePages = window.engine.dataBlockIndex * Nand::PagesPerBlock + window.engine.pageInBlock + 1;
     return pass;
 }
 

@@ -164,7 +164,7 @@ int main(int argc, char *argv[])
 
     bool matches = arguments.dump.isEmpty();
     if (!arguments.dump.isEmpty())
-        out() << "  simulated NAND: " << checkDump(arguments.dump, window.imageData, matches) << "\n";
+        out() << "  simulated NAND: " << checkDump(arguments.dump, window.engine.imageData, matches) << "\n";
     screenshot();
     const bool verified = pass.completed && matches;
     out() << "result: " << (verified ? "verified update" : "update FAILED") << "\n";
