@@ -200,7 +200,7 @@ TEST_F(AlsaTest, UnitThatVanishesMidUpdateStopsThePassAndIsReachedAgainWhenItRet
     // The unit is killed, with its sequencer client, once the pass writes its second block.
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (window.dataBlockIndex >= 1) {
+        if (window.engine.dataBlockIndex >= 1) {
             unit->stop(SIGKILL);
             watch.stop();
         }
