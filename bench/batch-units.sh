@@ -6,17 +6,8 @@
 set -euo pipefail
 build=${1:-build/release}
 work=$(mktemp -d)
-started=()
-stop_started() {
-    for pid in "${started[@]}"; do
-        kill -TERM "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap stop_started EXIT
-
 source "$(dirname "$0")/private-jackd.sh"
+trap 'stop_started; rm -rf "$work"' EXIT
 start_jackd "$work"
 started+=("$jackd_pid")
 

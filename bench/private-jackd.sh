@@ -1,6 +1,16 @@
-# A function to source: start_jackd DIR starts a private JACK server with the dummy driver at 16 frames
+# Functions to source: start_jackd DIR starts a private JACK server with the dummy driver at 16 frames
 # under a name of the tests' pool (held until the script ends), its log in DIR/jackd.log, its process
-# id in jackd_pid. Run the script under the lock that the JACK tests take.
+# id in jackd_pid. Run the script under the lock that the JACK tests take. stop_started ends the
+# processes in `started`, first to last (put the server last).
+started=()
+stop_started() {
+    for pid in "${started[@]}"; do
+        kill -TERM "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    started=()
+}
+
 start_jackd() {
     local slot
     for slot in 0 1 2 3; do

@@ -60,7 +60,7 @@ ctest --test-dir build/qt6 --output-on-failure -j"$jobs" -L unit
 ctest --test-dir build/qt6 --output-on-failure -R '^E2ETest\.CompleteUpdateOverJackLeavesTheImageInPlace$'
 echo "Qt 6 section: $((SECONDS - qt6_start)) s"
 
-section "PipeWire's JACK server (one verified batch update of a six-page image)"
+section "PipeWire's JACK server (one verified batch update of a six-page image), the README's examples"
 # A headless PipeWire daemon of its own. On a loaded machine PipeWire may keep its 1,024-frame cycle,
 # about 45 round trips a second: an image of six pages (the last one cut short) keeps the pass within
 # a minute there, and it takes every step of a pass all the same.
@@ -70,6 +70,9 @@ head -c 10340 build/release/resources/placeholder/resourcesNAND.bin >build/pipew
 configure build/pipewire-image -DTAVRIN_IMAGE="$root/build/pipewire-image/image.bin"
 cmake --build build/pipewire-image -j"$jobs" --target tavrin-update tavrin-sim
 bash scripts/pipewire-test.sh build/pipewire-image
+# The README's command-line examples, as written, against simulated units; the small image keeps each
+# update within seconds.
+bash tests/docs/readme-examples.sh README.md build/pipewire-image
 echo "PipeWire section: $((SECONDS - pipewire_start)) s"
 
 section "AddressSanitizer + UndefinedBehaviorSanitizer (all but the end-to-end fault runs, whose paths the engine suite covers in-process)"

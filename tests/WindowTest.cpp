@@ -264,6 +264,19 @@ TEST(WindowForm, OnlyTheSerialAndVersionFieldsUseTheSmallFont)
     EXPECT_EQ(window.SnEdit->sizePolicy().verticalPolicy(), QSizePolicy::Fixed);
 }
 
+// scripts/screenshot-window.sh records in each picture of the README the hash of the form it shows.
+TEST(WindowForm, ReadmePicturesShowTheCurrentForm)
+{
+    QFile form(QStringLiteral(TAVRIN_SOURCE_DIR "/app/MainWindow.ui"));
+    ASSERT_TRUE(form.open(QIODevice::ReadOnly));
+    const QString hash = QCryptographicHash::hash(form.readAll(), QCryptographicHash::Sha256).toHex();
+    for (const char *picture : {"docs/window.png", "docs/window-qt6.png"}) {
+        const QImage shown(QStringLiteral(TAVRIN_SOURCE_DIR "/") + picture);
+        EXPECT_EQ(shown.text(QStringLiteral("MainWindow.ui SHA-256")), hash)
+            << picture << " shows an older form: make it again with scripts/screenshot-window.sh";
+    }
+}
+
 TEST(WindowForm, DisplayFieldsRefuseTypingAndTheLogAcceptsIt)
 {
     MainWindow window;

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Fails when the README and a program's --help disagree. The table that follows the README's mention of
-# "`PROGRAM --help`" lists exactly the options that the help text lists, and every command "`PROGRAM ...`"
-# in the README uses only those. A program that prints no help within a few seconds is skipped.
-#   options-in-readme.sh README PROGRAM...
+# Fails when the README (with CONTRIBUTING, which has the developers' programs) and a program's --help
+# disagree. The table that follows the mention of "`PROGRAM --help`" lists exactly the options that the
+# help text lists, and every command "`PROGRAM ...`" uses only those. A program that prints no help
+# within a few seconds is skipped.
+#   options-in-readme.sh README CONTRIBUTING PROGRAM...
 set -euo pipefail
-readme=$1
-shift
+readme=$(mktemp)
+trap 'rm -f "$readme"' EXIT
+cat "$1" "$2" >"$readme"
+shift 2
 # The programs follow the desktop's language; the README gives their English help.
 export LC_ALL=C.UTF-8
 unset LANGUAGE
