@@ -65,7 +65,7 @@ int main(int argc, char **argv)
     window.TransferButton->click();
     QElapsedTimer clock;
     clock.start();
-    while (window.imagePagesWritten() < PagesBeforeTheGrab) {
+    while (window.engine.imagePagesWritten() < PagesBeforeTheGrab) {
         if (clock.elapsed() > PassMilliseconds) {
             std::fprintf(stderr, "the update did not get that far\n");
             return 1;
