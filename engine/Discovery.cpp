@@ -20,6 +20,7 @@ void UpdateEngine::onNandReady()
     imageBlockPlaces.clear();
     finalCheckRepairs = 0;
     repairingBlock = false;
+    listMayHaveStrayed = false;
     dataWritten = false;
     imageWritten = false;
     eraseFailedOnce = false;

@@ -257,9 +257,9 @@ QString UpdateEngine::stepName() const
     case BblBlockErase:
         return tr("the erase of block 0");
     case FinalCheck:
-        return finalCheckBlock < 0
-            ? tr("the final check of the bad-block list in block 0, page %1").arg(bblPage)
-            : tr("the final check of block %1").arg(currentBlock);
+        return finalCheckBlock < 0 ? tr("the final check of the bad-block list in block 0, page %1")
+                                         .arg(finalCheckBlock == StrayItem ? readBackPage : bblPage)
+                                   : tr("the final check of block %1").arg(currentBlock);
     default:
         return tr("the write of the bad-block list to block 0, page %1").arg(bblPage);
     }

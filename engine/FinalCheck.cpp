@@ -11,7 +11,7 @@ void UpdateEngine::startFinalCheck()
     phase = FinalCheck;
     agreedRead.startSequence();
     readBackOutOfTurn = false;
-    checkFrom(-1);
+    checkFrom(ListItem);
 }
 
 void UpdateEngine::checkFrom(int imageBlock)
@@ -34,11 +34,28 @@ void UpdateEngine::checkFrom(int imageBlock)
     readBackPiece(0);
 }
 
+// A page address damaged on its way in puts a list on another page of block 0, and the unit takes the
+// last written page for its list: after the list, every page must read erased.
+void UpdateEngine::checkAfterList(int page)
+{
+    if (page > Nand::LastPage) {
+        checkFrom(0);
+        return;
+    }
+    finalCheckBlock = StrayItem;
+    currentBlock = Nand::ListBlock;
+    readBackPage = page;
+    stepRetries = 0;
+    readBackPiece(0);
+}
+
 void UpdateEngine::onFinalCheckRead()
 {
     std::array<std::uint8_t, Engine::ReadPieceSize> expected;
-    if (finalCheckBlock < 0)
+    if (finalCheckBlock == ListItem)
         expected = listStart;
+    else if (finalCheckBlock == StrayItem)
+        expected.fill(Nand::ErasedByte);
     else
         expectedPiece(expected.data());
     switch (judgeReadBack(expected.data())) {
@@ -48,7 +65,10 @@ void UpdateEngine::onFinalCheckRead()
         repairAfterFinalCheck();
         return;
     case ReadBackMatches:
-        checkFrom(finalCheckBlock + 1);
+        if (finalCheckBlock == StrayItem || (finalCheckBlock == ListItem && listMayHaveStrayed))
+            checkAfterList((finalCheckBlock == StrayItem ? readBackPage : bblPage) + 1);
+        else
+            checkFrom(finalCheckBlock + 1);
         return;
     }
 }
@@ -68,6 +88,14 @@ void UpdateEngine::repairAfterFinalCheck()
         repairingBlock = true;
         blockRewritten = false;
         eraseCurrentBlock();
+        return;
+    }
+    if (finalCheckBlock == StrayItem) {
+        logProgress(
+            tr("Final check: block 0 page %1 after the bad-block list is not erased; block 0 is erased "
+               "and the list written again")
+                .arg(readBackPage));
+        eraseListBlock();
         return;
     }
     if (!replyPieceErased()) {

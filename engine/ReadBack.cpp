@@ -54,7 +54,7 @@ void UpdateEngine::restartShiftedReadBack()
 
 void UpdateEngine::sendReadBack()
 {
-    const bool list = phase == ListReadBack || (phase == FinalCheck && finalCheckBlock < 0);
+    const bool list = phase == ListReadBack || (phase == FinalCheck && finalCheckBlock == ListItem);
     const std::uint32_t page
         = list ? std::uint32_t(bblPage) : std::uint32_t(currentBlock) * Nand::PagesPerBlock + readBackPage;
     arm();
@@ -194,6 +194,7 @@ void UpdateEngine::onListReadBack()
         return;
     if (listReadErased) {
         logProgress(tr("Block 0 page %1 is erased; the bad-block list is written there again").arg(bblPage));
+        listMayHaveStrayed = true;
         writeList();
         return;
     }

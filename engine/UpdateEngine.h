@@ -162,6 +162,7 @@ private:
     void finish();
     void startFinalCheck();
     void checkFrom(int imageBlock);
+    void checkAfterList(int page);
     void onFinalCheckRead();
     void repairAfterFinalCheck();
     void tellUnitFinished();
@@ -230,11 +231,16 @@ public:
     std::array<std::uint8_t, 64> listStart{};
     // The physical block of each image block written in this pass, in image order.
     std::vector<std::int16_t> imageBlockPlaces;
-    // The final check's item (-1: the list page, otherwise an image block), the rewrites it has caused,
+    // The final check's item (ListItem, StrayItem, otherwise an image block), the rewrites it has caused,
     // and whether the block being written is such a rewrite.
+    static constexpr int ListItem = -1;
+    // A page of block 0 after the list, which must read erased when a list program may have gone astray.
+    static constexpr int StrayItem = -2;
     int finalCheckBlock = 0;
     int finalCheckRepairs = 0;
     bool repairingBlock = false;
+    // A list page read erased after its program: the frame may sit on another page of block 0.
+    bool listMayHaveStrayed = false;
     // 100 ms ticks left before a pass that has sent nothing further is reported stalled; 0 when off.
     int stallTicks = 0;
     QElapsedTimer passClock;

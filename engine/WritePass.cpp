@@ -87,6 +87,7 @@ void UpdateEngine::onEraseStatus()
                     "the old ones"));
     } else {
         logProgress(tr("Erase block %1 ok").arg(Nand::ListBlock));
+        listMayHaveStrayed = false;
         writeFirstList(0);
     }
 }

@@ -739,6 +739,10 @@ Beispiele:
         <source>MIDI: %1 round trips answered in a row; the JACK server now runs %2 frames per cycle</source>
         <translation>MIDI: %1 Anfragen nacheinander beantwortet; der JACK-Server läuft jetzt mit %2 Frames pro Zyklus</translation>
     </message>
+    <message>
+        <source>Final check: block 0 page %1 after the bad-block list is not erased; block 0 is erased and the list written again</source>
+        <translation>Schlussprüfung: Block 0 Seite %1 nach der Bad-Block-Liste ist nicht gelöscht; Block 0 wird gelöscht und die Liste neu geschrieben</translation>
+    </message>
 </context>
 <context>
     <name>MidiPort</name>
