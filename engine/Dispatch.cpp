@@ -233,8 +233,14 @@ bool UpdateEngine::mayRetryStep(bool timedOut)
         return false;
     }
     ++stepRetries;
-    if (timedOut)
+    if (timedOut) {
         ++retryCount;
+        // Else a lost answer shows only as a pause and a step done again.
+        logProgress(tr("No reply within 2.5 s during %1: retry %2 of %3")
+                        .arg(stepName())
+                        .arg(stepRetries)
+                        .arg(Engine::MaxStepRetries));
+    }
     return true;
 }
 

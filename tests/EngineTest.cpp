@@ -281,6 +281,8 @@ TEST_P(LostDataReplyTest, CountdownRewritesTheBlockOnceAndThePassCompletes)
     EXPECT_EQ(rig.engine.timeoutTicks, 25);
     expectCompletePass(s);
     EXPECT_EQ(rig.unit([](SimulatedUnit &u) { return u.eraseCount(1); }), 2);
+    EXPECT_TRUE(rig.log().contains(
+        QStringLiteral("No reply within 2.5 s during the write of block 1: retry 1 of 16")));
     EXPECT_TRUE(rig.log().contains(QStringLiteral("(1 retries)")));
     EXPECT_TRUE(rig.log().last().contains(QStringLiteral(", 1 retries,")));
 }

@@ -743,6 +743,10 @@ Beispiele:
         <source>Final check: block 0 page %1 after the bad-block list is not erased; block 0 is erased and the list written again</source>
         <translation>Schlussprüfung: Block 0 Seite %1 nach der Bad-Block-Liste ist nicht gelöscht; Block 0 wird gelöscht und die Liste neu geschrieben</translation>
     </message>
+    <message>
+        <source>No reply within 2.5 s during %1: retry %2 of %3</source>
+        <translation>Keine Antwort innerhalb von 2,5 s auf %1: Wiederholung %2 von %3</translation>
+    </message>
 </context>
 <context>
     <name>MidiPort</name>
