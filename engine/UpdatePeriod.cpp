@@ -63,7 +63,7 @@ void UpdateEngine::shortenPeriod()
 {
     if (const unsigned frames = periodBackoff.answered())
         logProgress(tr("MIDI: %1 round trips answered in a row; the JACK server now runs %2 frames per cycle")
-                        .arg(PeriodBackoff::CleanRun)
+                        .arg(periodBackoff.cleanRunNeeded())
                         .arg(link.port.askJackPeriod(frames).frames));
 }
 

@@ -2,18 +2,24 @@
 
 #include <algorithm>
 
-// How long a JACK period an update asks PipeWire for. At short periods PipeWire drops a message now
-// and then, each loss costing a time-out and the retry of a step. A loss now and then is cheaper than a
-// longer period; losses that come close together are not, and then the period doubles. A long run of
-// answered round trips halves it again, towards the shortest, since the machine's load comes and goes.
+// How long a JACK period an update asks PipeWire for. PipeWire drops the messages of a cycle that a
+// client did not finish in time, which short periods on a busy machine make frequent; each loss costs
+// a time-out and the retry of a step. Losses that come close together cost more than a period twice
+// as long, and then the period doubles. A long run of answered round trips halves it again, since the
+// machine's load comes and goes; a shorter period that loses answers again at once is tried ever more
+// rarely.
 class PeriodBackoff
 {
 public:
-    // A second time-out within this many answered round trips at the same period lengthens it: about
-    // the round trips of a block's write, which a loss makes start again.
-    static constexpr int LossWindow = 512;
-    // Answered round trips without a time-out, at a lengthened period, before it is halved again.
-    static constexpr int CleanRun = 4096;
+    // A second time-out within this many answered round trips at the same period lengthens it. A loss
+    // costs about as many: its 2.5 s time-out at 64 frames per cycle and the half of a block's write
+    // that it redoes on average.
+    static constexpr int LossWindow = 4096;
+    // Answered round trips without a time-out, at a lengthened period, before it is halved again;
+    // doubled, up to the longest, each time a halved period was lengthened again.
+    static constexpr int FirstCleanRun = 4096;
+    static constexpr int LongestCleanRun = 1 << 20;
+    static_assert(FirstCleanRun >= LossWindow, "a clean run outlasts the loss window");
 
     // An update that starts at `shortest` frames per cycle and may go up to `longest`; { } for none.
     explicit PeriodBackoff(unsigned shortest = 0, unsigned longest = 0)
@@ -27,18 +33,29 @@ public:
     unsigned answered()
     {
         // Counted no further than needed, so a long run cannot overflow.
-        cleanTrips = std::min(cleanTrips + 1, CleanRun);
-        return frames > shortest && cleanTrips == CleanRun ? change(std::max(frames / 2, shortest)) : 0;
+        cleanTrips = std::min(cleanTrips + 1, cleanRun);
+        if (cleanTrips < cleanRun)
+            return 0;
+        // A clean run proves a halved period as well.
+        halved = frames > shortest;
+        return halved ? change(std::max(frames / 2, shortest)) : 0;
     }
 
     unsigned timedOut()
     {
-        if (lostOnce && cleanTrips < LossWindow && frames < longest)
+        if (lostOnce && cleanTrips < LossWindow && frames < longest) {
+            if (halved)
+                cleanRun = std::min(2 * cleanRun, LongestCleanRun);
+            halved = false;
             return change(std::min(2 * frames, longest));
+        }
         lostOnce = true;
         cleanTrips = 0;
         return 0;
     }
+
+    // Answered round trips a lengthened period needs before it is halved now.
+    int cleanRunNeeded() const { return cleanRun; }
 
 private:
     unsigned change(unsigned to)
@@ -52,6 +69,9 @@ private:
     unsigned shortest;
     unsigned longest;
     unsigned frames;
+    int cleanRun = FirstCleanRun;
     int cleanTrips = 0;
     bool lostOnce = false;
+    // Whether the period was halved and has not yet run a clean run since.
+    bool halved = false;
 };
