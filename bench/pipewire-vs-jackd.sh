@@ -33,14 +33,16 @@ update() {
         sleep 0.1
     done
     start=$(date +%s.%N)
-    "$@" env -u DISPLAY "$build/app/tavrin-update" --batch --in "$name" --out "$name" >"$work/$label.log" 2>&1 ||
-        { cat "$work/$label.log" >&2; return 1; }
+    "$@" env -u DISPLAY "$build/app/tavrin-update" --batch --in "$name" --out "$name" >"$work/$label-update.log" 2>&1 ||
+        { cat "$work/$label-update.log" >&2; return 1; }
     seconds=$(awk -v end="$(date +%s.%N)" -v start="$start" 'BEGIN { print end - start }')
     kill -TERM "$unit"
     wait "$unit" || true
     unit=
-    grep '^MIDI:' "$work/$label.log" || true
-    printf '%s: %.1f s, %s\n' "$label" "$seconds" "$(grep -o '[0-9]* requests ([0-9]*/s)' "$work/$label-unit.log")"
+    grep '^MIDI:' "$work/$label-update.log" || true
+    printf '%s: %.1f s, %s, %s answers lost\n' "$label" "$seconds" \
+        "$(grep -o '[0-9]* requests ([0-9]*/s)' "$work/$label-unit.log")" \
+        "$(grep -c '^No reply within' "$work/$label-update.log" || true)"
     elapsed=$seconds
 }
 
