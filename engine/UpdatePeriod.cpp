@@ -53,9 +53,7 @@ void UpdateEngine::askShortPeriod()
 void UpdateEngine::lengthenPeriod()
 {
     if (const unsigned frames = periodBackoff.timedOut())
-        logProgress(tr("MIDI: two answers lost within %1 round trips; the JACK server now runs %2 frames per "
-                       "cycle")
-                        .arg(PeriodBackoff::LossWindow)
+        logProgress(tr("MIDI: two answers lost close together; the JACK server now runs %1 frames per cycle")
                         .arg(link.port.askJackPeriod(frames).frames));
 }
 

@@ -1,19 +1,21 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 
 // How long a JACK period an update asks PipeWire for. PipeWire drops the messages of a cycle that a
 // client did not finish in time, which short periods on a busy machine make frequent; each loss costs
 // a time-out and the retry of a step. Losses that come close together cost more than a period twice
 // as long, and then the period doubles. A long run of answered round trips halves it again, since the
 // machine's load comes and goes; a shorter period that loses answers again at once is tried ever more
-// rarely.
+// rarely. Losses that a longer period does not prevent come about as often per second at any period:
+// "close together" is a span of time, so that these do not drive the period ever longer.
 class PeriodBackoff
 {
 public:
-    // A second time-out within this many answered round trips at the same period lengthens it. A loss
-    // costs about as many: its 2.5 s time-out at 64 frames per cycle and the half of a block's write
-    // that it redoes on average.
+    // A second time-out within this many answered round trips at the shortest period lengthens it, at a
+    // period twice as long within half as many. A loss costs about as many at 64 frames per cycle: its
+    // 2.5 s time-out and the half of a block's write that it redoes on average.
     static constexpr int LossWindow = 4096;
     // Answered round trips without a time-out, at a lengthened period, before it is halved again;
     // doubled, up to the longest, each time a halved period was lengthened again.
@@ -43,7 +45,7 @@ public:
 
     unsigned timedOut()
     {
-        if (lostOnce && cleanTrips < LossWindow && frames < longest) {
+        if (frames < longest && lostOnce && cleanTrips < lossWindow()) {
             if (halved)
                 cleanRun = std::min(2 * cleanRun, LongestCleanRun);
             halved = false;
@@ -58,6 +60,8 @@ public:
     int cleanRunNeeded() const { return cleanRun; }
 
 private:
+    int lossWindow() const { return int(LossWindow * std::uint64_t(shortest) / frames); }
+
     unsigned change(unsigned to)
     {
         frames = to;

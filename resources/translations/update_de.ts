@@ -732,10 +732,6 @@ Beispiele:
         <translation>Aktualisierung abgelehnt: Diese Programmversion enthält ein erzeugtes Platzhalter-Image statt des Images des Herstellers, und nur das simulierte Gerät (tavrin-sim) nimmt es an. Erstellen Sie Tavrin-Update mit dem Image des Herstellers (cmake -DTAVRIN_IMAGE=/pfad/zum/image.bin), um dieses Gerät zu aktualisieren.</translation>
     </message>
     <message>
-        <source>MIDI: two answers lost within %1 round trips; the JACK server now runs %2 frames per cycle</source>
-        <translation>MIDI: Zwei Antworten innerhalb von %1 Anfragen verloren; der JACK-Server läuft jetzt mit %2 Frames pro Zyklus</translation>
-    </message>
-    <message>
         <source>MIDI: %1 round trips answered in a row; the JACK server now runs %2 frames per cycle</source>
         <translation>MIDI: %1 Anfragen nacheinander beantwortet; der JACK-Server läuft jetzt mit %2 Frames pro Zyklus</translation>
     </message>
@@ -746,6 +742,10 @@ Beispiele:
     <message>
         <source>No reply within 2.5 s during %1: retry %2 of %3</source>
         <translation>Keine Antwort innerhalb von 2,5 s auf %1: Wiederholung %2 von %3</translation>
+    </message>
+    <message>
+        <source>MIDI: two answers lost close together; the JACK server now runs %1 frames per cycle</source>
+        <translation>MIDI: Zwei Antworten kurz nacheinander verloren; der JACK-Server läuft jetzt mit %1 Frames pro Zyklus</translation>
     </message>
 </context>
 <context>
