@@ -59,9 +59,10 @@ void UpdateEngine::lengthenPeriod()
 
 void UpdateEngine::shortenPeriod()
 {
+    const int cleanRun = periodBackoff.cleanRunNeeded();
     if (const unsigned frames = periodBackoff.answered())
         logProgress(tr("MIDI: %1 round trips answered in a row; the JACK server now runs %2 frames per cycle")
-                        .arg(periodBackoff.cleanRunNeeded())
+                        .arg(cleanRun)
                         .arg(link.port.askJackPeriod(frames).frames));
 }
 

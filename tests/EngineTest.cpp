@@ -219,15 +219,16 @@ using BackoffStep = std::tuple<int, bool, unsigned>;
 
 TEST(PeriodBackoffTest, LengthensOnlyOnCloseLossesAndShortensAfterACleanRun)
 {
+    constexpr int Window = PeriodBackoff::LossWindow;
     constexpr int Clean = PeriodBackoff::FirstCleanRun;
     // A loss at a new period is its first there; the period stays within its bounds and steps one at a time;
-    // at twice the period, the second loss must come within half as many round trips.
-    // A halved period that loses again before a clean run of its own makes the next clean run twice as long.
-    const std::vector<BackoffStep> steps = {{0, true, 0}, {PeriodBackoff::LossWindow, true, 0},
-        {PeriodBackoff::LossWindow - 1, true, 128}, {0, true, 0}, {PeriodBackoff::LossWindow / 2, true, 0},
-        {PeriodBackoff::LossWindow / 2 - 1, true, 256}, {0, true, 0}, {0, true, 0}, {Clean - 1, false, 0},
-        {1, false, 128}, {Clean, false, 64}, {Clean, false, 0}, {0, true, 0}, {1, true, 128},
-        {Clean, false, 64}, {0, true, 0}, {1, true, 128}, {Clean, false, 0}, {Clean, false, 64}};
+    // at twice the period, both runs count half as many round trips. A halved period that loses again before
+    // a clean run of its own makes the next clean run twice as long.
+    const std::vector<BackoffStep> steps = {{0, true, 0}, {Window, true, 0}, {Window - 1, true, 128},
+        {0, true, 0}, {0, true, 256}, {0, true, 0}, {0, true, 0}, {Clean / 4 - 1, false, 0}, {1, false, 128},
+        {Clean / 2, false, 64}, {Clean, false, 0}, {0, true, 0}, {1, true, 128}, {Clean / 2, false, 64},
+        {0, true, 0}, {1, true, 128}, {0, true, 0}, {Window / 2, true, 0}, {Window / 2 - 1, true, 256},
+        {Clean / 2 - 1, false, 0}, {1, false, 128}};
     PeriodBackoff backoff(64, 256);
     for (std::size_t s = 0; s < steps.size(); ++s) {
         const auto [answers, timeout, expected] = steps[s];
