@@ -39,15 +39,18 @@ JackPeriod midiOutJackPeriod(HMIDIOUT handle)
     return period;
 }
 
-JackPeriod midiOutAskJackPeriod(HMIDIOUT handle, unsigned frames)
+JackPeriod midiAskJackPeriod(HMIDIOUT output, HMIDIIN input, unsigned frames)
 {
-    JackPeriod period = midiOutJackPeriod(handle);
-    if (!period.pipeWire || period.frames == frames || jack_set_buffer_size(jackOf(handle), frames) != 0)
+    const JackPeriod period = midiOutJackPeriod(output);
+    if (!period.pipeWire || period.frames == frames || jack_set_buffer_size(jackOf(output), frames) != 0)
         return period;
+    jack_client_t *inputClient = input ? input->jack.handle() : nullptr;
+    const auto taken = [&] {
+        return jack_get_buffer_size(jackOf(output)) == frames
+            && (!inputClient || jack_get_buffer_size(inputClient) == frames);
+    };
     const auto limit = std::chrono::steady_clock::now() + SettleLimit;
-    while (period.frames != frames && std::chrono::steady_clock::now() < limit) {
+    while (!taken() && std::chrono::steady_clock::now() < limit)
         std::this_thread::sleep_for(SettleStep);
-        period = midiOutJackPeriod(handle);
-    }
-    return period;
+    return midiOutJackPeriod(output);
 }

@@ -18,6 +18,8 @@ struct JackPeriod
 };
 
 JackPeriod midiOutJackPeriod(HMIDIOUT handle);
-// PipeWire only: asks for `frames` per cycle and waits a moment for the graph to take it; the period
-// then. On any other server it changes nothing.
-JackPeriod midiOutAskJackPeriod(HMIDIOUT handle, unsigned frames);
+// PipeWire only: asks for `frames` per cycle and waits until the clients of `output` and `input` (which
+// may be null) run it; the period then. pipewire-jack skips a client's cycles from the change until the
+// client has taken the new period on its own thread, and a message that reaches it meanwhile is lost. On
+// any other server it changes nothing.
+JackPeriod midiAskJackPeriod(HMIDIOUT output, HMIDIIN input, unsigned frames);

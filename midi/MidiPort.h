@@ -41,7 +41,10 @@ public:
     bool usesJack() const { return onJack; }
     // The period of the JACK server the output is on, and a request for another (see JackPeriod).
     JackPeriod jackPeriod() const { return midiOutJackPeriod(outHandle); }
-    JackPeriod askJackPeriod(unsigned frames) { return midiOutAskJackPeriod(outHandle, frames); }
+    JackPeriod askJackPeriod(unsigned frames)
+    {
+        return midiAskJackPeriod(outHandle, inHandle.load(), frames);
+    }
 
     // Takes ownership of the message in every case: a message that is not accepted is released here.
     bool sendLong(std::unique_ptr<char[]> bytes, std::uint32_t length);
