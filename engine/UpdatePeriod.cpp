@@ -1,11 +1,16 @@
 #include "NandGeometry.h"
 #include "UpdateEngine.h"
 
+#include <algorithm>
+
 namespace {
 
 // PipeWire's graph at 64 frames: 1.3 ms per cycle, short enough for an update, long enough for the
 // desktop's sound to go on.
 constexpr unsigned ShortFrames = 64;
+// Where losses come though the cycles are long enough, they come about as often per second at every
+// period (measured here from 128 to 1,024 frames), and a longer period only makes each block slower.
+constexpr unsigned LongestFrames = 4 * ShortFrames;
 // A page costs one round trip per piece, one to open it and one to program it, and one per piece read
 // back when verified.
 constexpr int WriteTripsPerPage = Frame::LastPiece + 1 + 2;
@@ -32,7 +37,7 @@ void UpdateEngine::askShortPeriod()
         period = link.port.askJackPeriod(ShortFrames);
         periodToRestore = found.frames;
         if (period.frames <= ShortFrames) {
-            periodBackoff = PeriodBackoff(ShortFrames, found.frames);
+            periodBackoff = PeriodBackoff(ShortFrames, std::min(found.frames, LongestFrames));
             return;
         }
     }
