@@ -29,7 +29,9 @@ AgreedRead::Verdict AgreedRead::offer(
         kept.clear();
         return Rejected;
     }
-    if (expected && !shifted && std::equal(data, data + count, expected)) {
+    // After a read that differed, one equal to the expected bytes may be the late answer that follows a
+    // shifted one: the two disagree.
+    if (expected && !shifted && kept.isEmpty() && std::equal(data, data + count, expected)) {
         kept.clear();
         return Believed;
     }

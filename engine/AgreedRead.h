@@ -28,8 +28,8 @@ public:
     // Answers in this sequence may be shifted by one: every read needs a second that agrees.
     void suspectShift();
     bool shiftSuspected() const { return shifted; }
-    // With expected bytes, a read equal to them is believed at once unless a shift is suspected: a
-    // damaged answer would have to equal them by chance. Otherwise only two agreeing reads show what
+    // With expected bytes, a first read equal to them is believed at once unless a shift is suspected:
+    // a damaged answer would have to equal them by chance. Otherwise only two agreeing reads show what
     // the unit holds.
     Verdict offer(
         const std::uint8_t *data, int count, std::uint8_t checksum, const std::uint8_t *expected = nullptr);

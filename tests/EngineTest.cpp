@@ -173,6 +173,8 @@ struct OfferedRead
     bool checksumMatches;
     int count = 64;
     AgreedRead::Verdict verdict;
+    // The fill of the bytes expected, where the reader knows them.
+    std::optional<std::uint8_t> expected = std::nullopt;
 };
 
 TEST(AgreedReadTest, ReadIsBelievedOnlyWhenTwoInARowAgree)
@@ -183,6 +185,10 @@ TEST(AgreedReadTest, ReadIsBelievedOnlyWhenTwoInARowAgree)
         // A late copy of the previous answer disagrees with the real one, which the next read confirms.
         {{0xA5, true, 64, V::ReadAgain}, {0xFF, true, 64, V::Rejected}, {0xFF, true, 64, V::Believed}},
         {{0xA5, true, 64, V::ReadAgain}, {0xA5, true, 0, V::Rejected}, {0xA5, true, 64, V::ReadAgain}},
+        // The expected bytes are believed at once, but not right after a read that differed: that one may
+        // have been a late answer, and this one the late answer to the request before.
+        {{0x09, true, 64, V::Believed, 0x09}, {0xFF, true, 64, V::ReadAgain, 0x09},
+            {0x09, true, 64, V::Rejected, 0x09}},
         // Byte 10 is the unit's to fill: a match now and then does not make a mismatch a damaged reply.
         {{0x11, false, 64, V::ReadAgain}, {0x11, false, 64, V::Believed}, {0x22, true, 64, V::ReadAgain},
             {0x22, true, 64, V::Believed}, {0x33, false, 64, V::ReadAgain}, {0x33, false, 64, V::Believed}},
@@ -207,8 +213,11 @@ TEST(AgreedReadTest, ReadIsBelievedOnlyWhenTwoInARowAgree)
         for (std::size_t i = 0; i < passes[p].size(); ++i) {
             const OfferedRead &r = passes[p][i];
             const Bytes data(64, r.fill);
+            const Bytes expected(64, r.expected.value_or(0));
             const std::uint8_t sum = std::uint8_t((r.fill * 64) & 0x7F);
-            EXPECT_EQ(reads.offer(data.data(), r.count, r.checksumMatches ? sum : sum ^ 1), r.verdict)
+            EXPECT_EQ(reads.offer(data.data(), r.count, r.checksumMatches ? sum : sum ^ 1,
+                          r.expected ? expected.data() : nullptr),
+                r.verdict)
                 << "pass " << p << ", read " << i;
         }
     }
